@@ -1,0 +1,60 @@
+include_guard(GLOBAL)
+
+# One interface target carries the language level, warnings and checks for every target.
+add_library(kestrova_flags INTERFACE)
+target_compile_features(kestrova_flags INTERFACE cxx_std_20)
+target_compile_options(kestrova_flags INTERFACE -Wall -Wextra)
+target_compile_definitions(kestrova_flags INTERFACE _GLIBCXX_ASSERTIONS)
+if(KESTROVA_SANITIZE)
+    target_compile_options(kestrova_flags INTERFACE -fsanitize=address,undefined
+                           -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+    target_link_options(kestrova_flags INTERFACE -fsanitize=address,undefined)
+endif()
+
+# Adds every child folder that has a CMakeLists.txt, in name order. In an engine-only
+# build only the folders listed in KESTROVA_ENGINE_DIRS are added.
+function(kestrova_add_subdirs)
+    file(GLOB children LIST_DIRECTORIES true RELATIVE ${CMAKE_CURRENT_SOURCE_DIR}
+         ${CMAKE_CURRENT_SOURCE_DIR}/*)
+    list(SORT children)
+    foreach(child IN LISTS children)
+        set(dir ${CMAKE_CURRENT_SOURCE_DIR}/${child})
+        if(NOT IS_DIRECTORY ${dir} OR NOT EXISTS ${dir}/CMakeLists.txt)
+            continue()
+        endif()
+        file(RELATIVE_PATH rel ${PROJECT_SOURCE_DIR} ${dir})
+        if(KESTROVA_ENGINE_ONLY AND NOT rel IN_LIST KESTROVA_ENGINE_DIRS)
+            continue()
+        endif()
+        add_subdirectory(${child})
+    endforeach()
+endfunction()
+
+# kestrova_add_gtest(NAME SOURCES ... LIBS ... LABELS ... [ENVIRONMENT ...] [TIMEOUT s])
+# Builds a GoogleTest program outside the program folder and registers its tests with CTest,
+# one CTest test per test case. Tests under the "gui" label get the offscreen platform.
+include(GoogleTest)
+function(kestrova_add_gtest name)
+    cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LABELS;ENVIRONMENT" ${ARGN})
+    add_executable(${name} ${T_SOURCES})
+    target_link_libraries(${name} PRIVATE kestrova_flags ${T_LIBS} GTest::gtest GTest::gmock)
+    if(NOT "main" IN_LIST T_LIBS)
+        target_link_libraries(${name} PRIVATE GTest::gtest_main)
+    endif()
+    set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY
+                                             ${PROJECT_BINARY_DIR}/tests)
+    target_compile_definitions(${name} PRIVATE
+        KESTROVA_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+        KESTROVA_PROGRAM_DIR="${KESTROVA_PROGRAM_DIR}")
+    set(env ${T_ENVIRONMENT})
+    if("gui" IN_LIST T_LABELS)
+        list(APPEND env QT_QPA_PLATFORM=offscreen)
+    endif()
+    if(NOT T_TIMEOUT)
+        set(T_TIMEOUT 120)
+    endif()
+    gtest_discover_tests(${name}
+        DISCOVERY_MODE PRE_TEST
+        DISCOVERY_TIMEOUT 60
+        PROPERTIES LABELS "${T_LABELS}" ENVIRONMENT "${env}" TIMEOUT ${T_TIMEOUT})
+endfunction()
