@@ -30,15 +30,17 @@ function(kestrova_add_subdirs)
     endforeach()
 endfunction()
 
-# kestrova_add_gtest(NAME SOURCES ... LIBS ... LABELS ... [ENVIRONMENT ...] [TIMEOUT s])
+# kestrova_add_gtest(NAME [NO_MAIN] SOURCES ... LIBS ... LABELS ... [ENVIRONMENT ...] [TIMEOUT s])
 # Builds a GoogleTest program outside the program folder and registers its tests with CTest,
-# one CTest test per test case. Tests under the "gui" label get the offscreen platform.
+# one CTest test per test case. Tests under the "gui" label get the offscreen platform; a GUI
+# test brings its own main (NO_MAIN) that sets QT_QPA_PLATFORM=offscreen when unset, since
+# test discovery runs the program without the CTest environment.
 include(GoogleTest)
 function(kestrova_add_gtest name)
-    cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LABELS;ENVIRONMENT" ${ARGN})
+    cmake_parse_arguments(T "NO_MAIN" "TIMEOUT" "SOURCES;LIBS;LABELS;ENVIRONMENT" ${ARGN})
     add_executable(${name} ${T_SOURCES})
     target_link_libraries(${name} PRIVATE kestrova_flags ${T_LIBS} GTest::gtest GTest::gmock)
-    if(NOT "main" IN_LIST T_LIBS)
+    if(NOT T_NO_MAIN)
         target_link_libraries(${name} PRIVATE GTest::gtest_main)
     endif()
     set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY
