@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <fstream>
+#include <sstream>
 
 namespace teststand {
 
@@ -63,6 +65,12 @@ void TestHttpServer::stop() {
 void TestHttpServer::setRoute(const std::string& path, const Route& route) {
     std::lock_guard<std::mutex> lock(mutex_);
     routes_[path] = route;
+}
+
+void TestHttpServer::setFileRoot(const std::string& folder, const Route& shape) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    fileRoot_ = folder;
+    fileShape_ = shape;
 }
 
 int TestHttpServer::hits(const std::string& path) const {
@@ -135,6 +143,16 @@ void TestHttpServer::serve(int fd) {
         const auto it = routes_.find(path);
         if (it != routes_.end()) {
             route = it->second;
+            known = true;
+        }
+    }
+    if (!known && !fileRoot_.empty() && path.find("..") == std::string::npos) {
+        std::ifstream in(fileRoot_ + path, std::ios::binary);
+        if (in) {
+            std::ostringstream body;
+            body << in.rdbuf();
+            route = fileShape_;
+            route.body = body.str();
             known = true;
         }
     }

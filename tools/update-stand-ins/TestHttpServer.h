@@ -40,6 +40,8 @@ public:
     void stop();
 
     void setRoute(const std::string& path, const Route& route);
+    // Paths without a route are served from files under `folder`, read at each request.
+    void setFileRoot(const std::string& folder, const Route& shape = {});
     int port() const { return port_; }
     std::string hostAndPort() const { return "127.0.0.1:" + std::to_string(port_); }
     std::string url(const std::string& path) const { return "http://" + hostAndPort() + path; }
@@ -58,6 +60,8 @@ private:
     std::thread acceptThread_;
     mutable std::mutex mutex_;
     std::map<std::string, Route> routes_;
+    std::string fileRoot_;
+    Route fileShape_;
     std::map<std::string, int> hits_;
     std::vector<std::thread> workers_;
 };

@@ -6,13 +6,9 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <sstream>
 #include <string>
-
-namespace fs = std::filesystem;
 
 namespace {
 volatile std::sig_atomic_t ended = 0;
@@ -44,19 +40,9 @@ int main(int argc, char** argv) {
         return 2;
     }
     teststand::TestHttpServer server;
-    std::error_code ec;
-    for (const auto& e : fs::recursive_directory_iterator(root, ec)) {
-        if (!e.is_regular_file()) {
-            continue;
-        }
-        std::ifstream in(e.path(), std::ios::binary);
-        std::ostringstream body;
-        body << in.rdbuf();
-        teststand::Route route;
-        route.body = body.str();
-        route.slicePause = std::chrono::milliseconds(slicePauseMs);
-        server.setRoute("/" + fs::relative(e.path(), root).generic_string(), route);
-    }
+    teststand::Route shape;
+    shape.slicePause = std::chrono::milliseconds(slicePauseMs);
+    server.setFileRoot(root, shape);
     if (!server.start(std::chrono::seconds(lifetime))) {
         std::cerr << "cannot listen on 127.0.0.1\n";
         return 1;
