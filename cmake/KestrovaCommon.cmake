@@ -58,5 +58,17 @@ function(kestrova_add_gtest name)
     gtest_discover_tests(${name}
         DISCOVERY_MODE PRE_TEST
         DISCOVERY_TIMEOUT 60
-        PROPERTIES LABELS "${T_LABELS}" ENVIRONMENT "${env}" TIMEOUT ${T_TIMEOUT})
+        PROPERTIES TIMEOUT ${T_TIMEOUT})
+    # Labels and environment are lists, which the discovery flattens into its property list
+    # (two labels would become a label and a bogus property). They are set by a script that
+    # CTest includes after the discovered tests instead.
+    set(props ${CMAKE_CURRENT_BINARY_DIR}/${name}_properties.cmake)
+    file(WRITE ${props} "if(DEFINED ${name}_TESTS)\n"
+        "  set_tests_properties(\${${name}_TESTS} PROPERTIES LABELS [==[${T_LABELS}]==])\n")
+    if(env)
+        file(APPEND ${props}
+            "  set_tests_properties(\${${name}_TESTS} PROPERTIES ENVIRONMENT [==[${env}]==])\n")
+    endif()
+    file(APPEND ${props} "endif()\n")
+    set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${props})
 endfunction()

@@ -26,6 +26,7 @@ struct CarvedMessage {
     std::string address;
     std::string person;
     std::string body;
+    bool operator==(const CarvedMessage&) const = default;
 };
 
 using CarvedContact = std::pair<std::string, std::string>; // raw_contact_id bytes, data1 bytes

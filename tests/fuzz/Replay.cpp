@@ -38,8 +38,9 @@ class SavedInput : public testing::TestWithParam<std::string> {};
 // carries a TAB or line break of its own, which the text does not escape; so only the ending
 // is checked.
 void expectLines(const std::string& text) {
-    if (!text.empty())
+    if (!text.empty()) {
         EXPECT_EQ(text.substr(text.size() - 2), "\r\n");
+    }
 }
 
 TEST_P(SavedInput, BothRunsFinishWithWellFormedText) {

@@ -1,5 +1,6 @@
 #include "tools/samplephone/SamplePhone.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>

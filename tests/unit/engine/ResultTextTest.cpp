@@ -1,0 +1,187 @@
+#include "engine/ResultText.h"
+
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+using namespace kestrova::engine;
+
+namespace {
+
+using Rows = std::vector<CarvedContact>;
+using Live = std::vector<std::pair<std::string, std::string>>;
+
+// The passes as the result is defined: every row against every later row, and a linear
+// search of the live rows per message.
+std::string referenceContactText(const Rows& R) {
+    std::string out;
+    std::vector<size_t> used;
+    const size_t n = R.size();
+    for (size_t i = 0; i < n; ++i) {
+        for (size_t j = i; j < n; ++j) {
+            if (R[i].second.empty() || R[j].second.empty() || R[i].first != R[j].first ||
+                R[i].second == R[j].second)
+                continue;
+            if (isAllDigits(R[i].second))
+                out += utf8ToAnsi(R[j].second) + "\t" + utf8ToAnsi(R[i].second) + "\r\n";
+            else
+                out += utf8ToAnsi(R[i].second) + "\t" + utf8ToAnsi(R[j].second) + "\r\n";
+            used.push_back(i);
+            used.push_back(j);
+        }
+    }
+    for (size_t j = 0; j < n; ++j) {
+        if (R[j].second.empty() || std::find(used.begin(), used.end(), j) != used.end())
+            continue;
+        if (isAllDigits(R[j].second))
+            out += "N/A\t" + utf8ToAnsi(R[j].second) + "\r\n";
+        else
+            out += utf8ToAnsi(R[j].second) + "\tN/A\r\n";
+    }
+    return out;
+}
+
+std::string referenceSmsText(const std::vector<CarvedMessage>& messages, const Live& L) {
+    std::string out;
+    for (const CarvedMessage& m : messages) {
+        std::string name = "N/A";
+        for (size_t j = 0; j < L.size(); ++j) {
+            std::string copy = m.address;
+            const auto at = copy.find("+86");
+            if (at != std::string::npos)
+                copy.erase(at, 3);
+            if (copy.empty() || copy != L[j].second)
+                continue;
+            for (size_t k = 0; k < L.size(); ++k) {
+                if (k != j && L[k].first == L[j].first) {
+                    name = utf8ToAnsi(L[k].second);
+                    break;
+                }
+            }
+            break;
+        }
+        out += name + "\t" + (m.address.empty() ? "N/A" : utf8ToAnsi(m.address)) + "\t" +
+               (m.body.empty() ? "N/A" : utf8ToAnsi(m.body)) + "\r\n";
+    }
+    return out;
+}
+
+struct ContactCase {
+    const char* name;
+    Rows rows;
+    std::string text;
+};
+
+class ContactText : public testing::TestWithParam<ContactCase> {};
+
+TEST_P(ContactText, Lines) {
+    EXPECT_EQ(buildContactText(GetParam().rows), GetParam().text);
+    EXPECT_EQ(referenceContactText(GetParam().rows), GetParam().text);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ContactText,
+    testing::Values(
+        ContactCase{"NameThenNumber", {{"\x07", "Alice"}, {"\x07", "555"}}, "Alice\t555\r\n"},
+        ContactCase{"NumberThenName", {{"\x07", "555"}, {"\x07", "Alice"}}, "Alice\t555\r\n"},
+        ContactCase{"NameAndTwoNumbers",
+                    {{"\x07", "Alice"}, {"\x07", "555"}, {"\x07", "777"}},
+                    "Alice\t555\r\nAlice\t777\r\n777\t555\r\n"},
+        ContactCase{
+            "DashedNumberIsNotDigits", {{"\x07", "55-5"}, {"\x07", "Alice"}}, "55-5\tAlice\r\n"},
+        ContactCase{"LoneRows", {{"\x01", "555"}, {"\x02", "Bob"}}, "N/A\t555\r\nBob\tN/A\r\n"},
+        ContactCase{"EqualValuesDoNotPair",
+                    {{"\x07", "Alice"}, {"\x07", "Alice"}},
+                    "Alice\tN/A\r\nAlice\tN/A\r\n"},
+        ContactCase{"EmptyValueNeverWritten", {{"\x07", ""}, {"\x07", "555"}}, "N/A\t555\r\n"},
+        ContactCase{"InvalidUtf8GivesEmptyField", {{"\x07", "\xC3\x28"}}, "\tN/A\r\n"},
+        // Ids differ in width: the bytes must be equal, not the numbers.
+        ContactCase{"IdBytesCompared",
+                    {{"\x07", "Alice"}, {std::string("\x00\x07", 2), "555"}},
+                    "Alice\tN/A\r\nN/A\t555\r\n"},
+        ContactCase{"NothingCarved", {}, ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ContactText, GroupedPassEqualsQuadraticPassOnGeneratedRows) {
+    std::mt19937 rng(42);
+    const char* values[] = {"Alice", "555",   "555",  "",         "Боб", "13800138000",
+                            "55-5",  "a@b.c", "王伟", "\xFF\xFE", "0"};
+    for (int round = 0; round < 200; ++round) {
+        Rows rows;
+        const int n = static_cast<int>(rng() % 60);
+        for (int i = 0; i < n; ++i) {
+            // Few ids so that they repeat across the list, some in a wider encoding.
+            const int id = static_cast<int>(rng() % 6);
+            std::string idBytes = rng() % 7 == 0 ? std::string(1, '\0') : std::string();
+            idBytes += static_cast<char>(id);
+            rows.emplace_back(idBytes, values[rng() % std::size(values)]);
+        }
+        ASSERT_EQ(buildContactText(rows), referenceContactText(rows)) << "round " << round;
+    }
+}
+
+TEST(SmsText, NameLookupAndFields) {
+    const Live live = {{"3", "王伟"}, {"3", "138"}, {"4", "Bob"}, {"4", "200"},
+                       {"5", "300"},  {"6", ""},    {"6", "Eve"}};
+    const std::vector<CarvedMessage> msgs = {
+        {"+86138", "", "hi"},      // "+86" removed for the lookup only
+        {"200", "\x04", ""},       // empty body shows N/A
+        {"999", "", "who?"},       // no live number
+        {"300", "", "x"},          // the contact has no other row
+        {"", "", "no address"},    // an empty address names nobody
+        {"+86", "", "only code"}}; // nor does one that is empty once "+86" is removed
+    const std::string expected = "王伟\t+86138\thi\r\n"
+                                 "Bob\t200\tN/A\r\n"
+                                 "N/A\t999\twho?\r\n"
+                                 "N/A\t300\tx\r\n"
+                                 "N/A\tN/A\tno address\r\n"
+                                 "N/A\t+86\tonly code\r\n";
+    EXPECT_EQ(buildSmsText(msgs, live), expected);
+    EXPECT_EQ(referenceSmsText(msgs, live), expected);
+    EXPECT_EQ(buildSmsText({}, live), "");
+}
+
+TEST(SmsText, HashedLookupEqualsLinearLookupOnGeneratedRows) {
+    std::mt19937 rng(7);
+    const char* numbers[] = {"138", "+86138", "138+86", "200", "", "+86+86138", "\xC3"};
+    const char* names[] = {"Alice", "", "Боб", "138", "200"};
+    for (int round = 0; round < 200; ++round) {
+        Live live;
+        const int n = static_cast<int>(rng() % 20);
+        for (int i = 0; i < n; ++i) {
+            const std::string id = std::to_string(rng() % 5);
+            live.emplace_back(id, rng() % 2 ? numbers[rng() % std::size(numbers)]
+                                            : names[rng() % std::size(names)]);
+        }
+        std::vector<CarvedMessage> msgs;
+        for (int i = 0; i < 10; ++i)
+            msgs.push_back({numbers[rng() % std::size(numbers)], "", rng() % 3 ? "b" : ""});
+        ASSERT_EQ(buildSmsText(msgs, live), referenceSmsText(msgs, live)) << "round " << round;
+    }
+}
+
+struct ConvCase {
+    std::string in;
+    std::string out;
+};
+
+class Utf8ToAnsi : public testing::TestWithParam<ConvCase> {};
+
+TEST_P(Utf8ToAnsi, Converts) {
+    EXPECT_EQ(utf8ToAnsi(GetParam().in), GetParam().out);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, Utf8ToAnsi,
+                         testing::Values(ConvCase{"Alice", "Alice"}, ConvCase{"王伟 🎉", "王伟 🎉"},
+                                         ConvCase{std::string("Ali\0ce", 6), "Ali"},
+                                         ConvCase{std::string("\xFF\0ok", 4), ""},
+                                         ConvCase{"\xC3\x28", ""},
+                                         ConvCase{"\xE2\x82", ""},         // cut short
+                                         ConvCase{"\xC0\xAF", ""},         // overlong
+                                         ConvCase{"\xED\xA0\x80", ""},     // surrogate
+                                         ConvCase{"\xF4\x90\x80\x80", ""}, // past U+10FFFF
+                                         ConvCase{"", ""}));
+
+} // namespace
