@@ -1,7 +1,8 @@
 #include "update/UpdateCheck.h"
 
+#include "Profile.h"
+
 #include <cstdlib>
-#include <unistd.h>
 
 namespace update {
 
@@ -10,16 +11,11 @@ std::string updateHost() {
     if (fromEnvironment != nullptr && *fromEnvironment != '\0') {
         return fromEnvironment;
     }
-    return kDefaultUpdateHost;
+    return osplat::deploySetting("update_host", kDefaultUpdateHost);
 }
 
 std::string updaterPath() {
-    char buf[4096];
-    const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
-    std::string exe = n > 0 ? std::string(buf, static_cast<std::size_t>(n)) : std::string();
-    const auto slash = exe.rfind('/');
-    return (slash == std::string::npos ? std::string(".") : exe.substr(0, slash)) + "/" +
-           kUpdaterProgram;
+    return osplat::programFolder() + "/" + kUpdaterProgram;
 }
 
 } // namespace update

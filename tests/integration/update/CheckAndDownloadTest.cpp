@@ -119,6 +119,10 @@ struct DownloadCase {
     std::vector<std::size_t> chunkSizes; // what the sink saw, when the download began
 };
 
+void PrintTo(const DownloadCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class DownloadTest : public UpdateCheckTest, public ::testing::WithParamInterface<DownloadCase> {};
 
 TEST_P(DownloadTest, HandsOverChunksAndReportsOutcome) {

@@ -31,6 +31,10 @@ std::string documentOfSize(std::size_t size, const std::string& newest) {
     return head + std::string(size - head.size() - tail.size(), 'x') + tail;
 }
 
+void PrintTo(const EntryCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class ManifestEntryTest : public ::testing::TestWithParam<EntryCase> {};
 
 TEST_P(ManifestEntryTest, ReadsFirstEntryOfProduct) {
