@@ -14,10 +14,10 @@ extern "C" {
 // `text` that line without its line break (name TAB number).
 struct ContactRecord {
     int32_t id;
-    int32_t checked;  // nonzero = ticked
+    int32_t checked; // nonzero = ticked
     int32_t reserved1;
-    int32_t deleted;  // 1 = recovered from freed space, 0 = live
-    char* text;       // narrow (UTF-8), NUL-terminated
+    int32_t deleted;    // 1 = recovered from freed space, 0 = live
+    char* text;         // narrow (UTF-8), NUL-terminated
     int32_t nameSource; // live only: 40 = the name comes from a structured name
     int32_t reserved2;
     ContactRecord* next; // next record of the reader's chain; null in recovered records
@@ -43,9 +43,14 @@ struct MimetypeEntry {
 
 // The contacts reader's entry: reads the database at `path` and overwrites the four heads.
 // `firstList` chains records through a `next` at the place of ContactRecord::next.
+// The contacts reader lies in the program folder as kOstranyLibrary and exports its entry as
+// kOstranyEntry.
 typedef int (*OstranyReadFn)(const char* path, void** firstList, ContactRecord** contacts,
                              DataRow** dataRows, MimetypeEntry** mimetypes);
 }
+
+inline constexpr const char* kOstranyLibrary = "libostrany.so";
+inline constexpr const char* kOstranyEntry = "ostrany_read";
 
 // The item data of a category row in the tree. `hasData` is written by the scan worker and
 // read by painting on the window thread, hence atomic.
