@@ -99,8 +99,16 @@ QString CContactInfoBoard::MimetypeName(int32_t id) const {
     return found ? name : QString();
 }
 
+QRect CContactInfoBoard::ClientRect() const {
+    // The viewport is laid out only once the panel has been shown; until then its size
+    // follows from the panel's and the scroll bar's, which is always there.
+    if (isVisible() && !viewport()->size().isEmpty())
+        return viewport()->rect();
+    return QRect(0, 0, std::max(0, width() - verticalScrollBar()->sizeHint().width()), height());
+}
+
 void CContactInfoBoard::AddRow(const QString& label, const QString& value, int& y) {
-    const QRect client = viewport()->rect();
+    const QRect client = ClientRect();
     auto row = std::make_unique<DetailRow>();
     row->label = label;
     row->value = value;
@@ -150,7 +158,7 @@ void CContactInfoBoard::ShowContact(const ContactRecord* record) {
             }
         }
     }
-    const QRect client = viewport()->rect();
+    const QRect client = ClientRect();
     contentHeight_ = client.height() + 1;
     if (y > client.height()) {
         auto row = std::make_unique<DetailRow>();

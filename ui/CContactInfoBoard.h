@@ -61,6 +61,7 @@ protected:
     void scrollContentsBy(int dx, int dy) override;
 
 private:
+    QRect ClientRect() const;
     void AddRow(const QString& label, const QString& value, int& y);
     QString MimetypeName(int32_t id) const;
 

@@ -602,9 +602,9 @@ void mainBackgrounds() {
         const struct {
             const char* title;
             const char* line;
-        } steps[] = {{"Connect your phone", "USB debugging on, root access granted"},
-                     {"Scan for contacts", "Live and deleted contacts are found"},
-                     {"Recover", "Tick the contacts you want and save them"}};
+        } steps[] = {{"Connect your phone", "USB debugging and root access on"},
+                     {"Scan for contacts", "Live and deleted ones are found"},
+                     {"Recover", "Tick the ones to keep and save"}};
         const int cardW = 280, gap = 36, left = (w - 3 * cardW - 2 * gap) / 2;
         for (int i = 0; i < 3; ++i) {
             const QRectF card(left + i * (cardW + gap) + 0.5, 28.5, cardW, 84);
