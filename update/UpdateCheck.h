@@ -13,8 +13,6 @@
 
 namespace update {
 
-// The update server's host when the deployment settings name none.
-inline constexpr const char* kDefaultUpdateHost = "update.kavri.com";
 // Product keys of the manifest.
 inline constexpr const char* kRecoveryProductKey = "Kestrova";
 inline constexpr const char* kUpdaterProductKey = "Palomine";
@@ -28,7 +26,8 @@ inline constexpr const char* kUpdaterProgram = "Fresnaro";
 
 // The update host, host or host:port: the environment variable KAVRI_UPDATE_HOST when set
 // (for automated runs), else "update_host" in section "Deploy" of deploy.ini in the program
-// folder, else kDefaultUpdateHost.
+// folder, else the build's default (CMake cache variable KESTROVA_UPDATE_HOST). Tests must set
+// one of the first two to a loopback server, so that no test reaches beyond this machine.
 std::string updateHost();
 
 enum class CheckStatus {

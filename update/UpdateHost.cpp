@@ -11,7 +11,7 @@ std::string updateHost() {
     if (fromEnvironment != nullptr && *fromEnvironment != '\0') {
         return fromEnvironment;
     }
-    return osplat::deploySetting("update_host", kDefaultUpdateHost);
+    return osplat::deploySetting("update_host", KESTROVA_UPDATE_HOST);
 }
 
 std::string updaterPath() {
