@@ -327,6 +327,11 @@ int downloadProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
     if (st->gate->stopped()) {
         return 1;
     }
+    if (st->gate->paused()) {
+        // Time spent holding the transfer for a question is not a stall.
+        st->lastBytes = Clock::now();
+        return 0;
+    }
     const auto idle = Clock::now() - st->lastBytes;
     if (idle > std::chrono::seconds(st->options->stallTimeoutSeconds)) {
         st->stalled = true;
