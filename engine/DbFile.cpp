@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -29,55 +28,79 @@ bool DbFile::open(const std::string& path) {
     }
     fd_ = fd;
     size_ = st.st_size;
-    if (size_ > 0) {
-        void* m = ::mmap(nullptr, static_cast<size_t>(size_), PROT_READ, MAP_PRIVATE, fd_, 0);
-        if (m != MAP_FAILED)
-            map_ = static_cast<const uint8_t*>(m);
-    }
     return true;
 }
 
 void DbFile::close() {
-    if (map_ != nullptr)
-        ::munmap(const_cast<uint8_t*>(map_), static_cast<size_t>(size_));
-    map_ = nullptr;
+    for (Block& b : blocks_) {
+        b.base = -1;
+        b.length = 0;
+        b.lastUse = 0;
+    }
     if (fd_ >= 0)
         ::close(fd_);
     fd_ = -1;
     size_ = 0;
 }
 
+const DbFile::Block* DbFile::blockFor(int64_t pos, int64_t len) const {
+    const int64_t base = pos - pos % kBlockSize;
+    if (pos + len > base + kBlockSize)
+        return nullptr;
+    Block* victim = &blocks_[0];
+    for (Block& b : blocks_) {
+        if (b.base == base) {
+            b.lastUse = ++clock_;
+            return &b;
+        }
+        if (b.lastUse < victim->lastUse)
+            victim = &b;
+    }
+    victim->data.resize(static_cast<size_t>(kBlockSize));
+    victim->length = preadAll(base, victim->data.data(), std::min(kBlockSize, size_ - base));
+    victim->base = base;
+    victim->lastUse = ++clock_;
+    return victim;
+}
+
+int64_t DbFile::preadAll(int64_t pos, uint8_t* dst, int64_t len) const {
+    int64_t got = 0;
+    while (got < len) {
+        const ssize_t r =
+            ::pread(fd_, dst + got, static_cast<size_t>(len - got), static_cast<off_t>(pos + got));
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r <= 0)
+            break;
+        got += r;
+    }
+    return got;
+}
+
 int64_t DbFile::readAt(int64_t pos, uint8_t* dst, int64_t len) const {
     if (len <= 0)
         return 0;
-    int64_t got = 0;
-    if (fd_ >= 0 && pos < size_ && pos + len > 0) {
-        // Bytes before the start of the file (a negative position) read as zero too.
-        const int64_t lead = pos < 0 ? -pos : 0;
-        const int64_t from = pos + lead;
-        const int64_t n = std::min(len - lead, size_ - from);
-        if (lead > 0)
-            std::memset(dst, 0, static_cast<size_t>(lead));
-        if (map_ != nullptr) {
-            std::memcpy(dst + lead, map_ + from, static_cast<size_t>(n));
-            got = n;
-        } else {
-            while (got < n) {
-                const ssize_t r = ::pread(fd_, dst + lead + got, static_cast<size_t>(n - got),
-                                          static_cast<off_t>(from + got));
-                if (r < 0 && errno == EINTR)
-                    continue;
-                if (r <= 0)
-                    break;
-                got += r;
-            }
-        }
-        if (lead + got < len)
-            std::memset(dst + lead + got, 0, static_cast<size_t>(len - lead - got));
-        return got;
+    if (fd_ < 0 || pos >= size_ || pos + len <= 0) {
+        std::memset(dst, 0, static_cast<size_t>(len));
+        return 0;
     }
-    std::memset(dst, 0, static_cast<size_t>(len));
-    return 0;
+    // Bytes before the start of the file (a negative position) read as zero too.
+    const int64_t lead = pos < 0 ? -pos : 0;
+    if (lead > 0)
+        std::memset(dst, 0, static_cast<size_t>(lead));
+    const int64_t from = pos + lead;
+    const int64_t n = std::min(len - lead, size_ - from);
+    int64_t got;
+    const Block* b = n <= 4096 ? blockFor(from, n) : nullptr;
+    if (b != nullptr) {
+        got = std::clamp<int64_t>(b->base + b->length - from, 0, n);
+        std::memcpy(dst + lead, b->data.data() + (from - b->base), static_cast<size_t>(got));
+    } else {
+        got = preadAll(from, dst + lead, n);
+    }
+    if (lead + got < len)
+        std::memset(dst + lead + got, 0, static_cast<size_t>(len - lead - got));
+    return got;
 }
 
 uint32_t DbFile::readU8(int64_t pos) const {

@@ -1,10 +1,14 @@
 // Read-only access to a database file as raw bytes, by position. Positions are 64-bit, so
-// files of 2 GiB and more are read correctly. The file is mapped when possible and read with
-// pread otherwise; it is never written and never locked.
+// files of 2 GiB and more are read correctly. The file is never written and never locked.
+//
+// Small reads are served from a few blocks of the file read whole with pread: the passes over
+// a table's pages run mostly in ascending order, so each block is read once per pass, with few
+// system calls and little memory. A read that does not fit in one block is read directly.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace kestrova::engine {
 
@@ -28,10 +32,23 @@ public:
     uint32_t readU16(int64_t pos) const;
     uint32_t readU32(int64_t pos) const;
 
+    static constexpr int64_t kBlockSize = int64_t{1} << 20;
+    static constexpr int kBlocks = 4;
+
 private:
+    struct Block {
+        int64_t base = -1;
+        int64_t length = 0; // bytes of the file in the block
+        std::vector<uint8_t> data;
+        uint64_t lastUse = 0;
+    };
+    const Block* blockFor(int64_t pos, int64_t len) const;
+    int64_t preadAll(int64_t pos, uint8_t* dst, int64_t len) const;
+
     int fd_ = -1;
     int64_t size_ = 0;
-    const uint8_t* map_ = nullptr;
+    mutable Block blocks_[kBlocks];
+    mutable uint64_t clock_ = 0;
 };
 
 } // namespace kestrova::engine

@@ -77,44 +77,43 @@ bool isAllDigits(std::string_view bytes) {
 std::string buildContactText(const std::vector<CarvedContact>& rows) {
     const size_t n = rows.size();
     std::string out;
-    // Rows grouped by id bytes, each group in ascending row order: the pairing pass compares
-    // a row only with later rows of the same id, so only its own group needs visiting.
-    std::unordered_map<std::string_view, std::vector<size_t>> groups;
-    groups.reserve(n);
+    // Rows with a value, ordered by id bytes and then by position: the rows of one id form a
+    // run in ascending row order. The pairing pass compares a row only with later rows of the
+    // same id, which are the rows after it in its run.
+    std::vector<uint32_t> order;
+    order.reserve(n);
     for (size_t i = 0; i < n; ++i) {
         if (!rows[i].second.empty())
-            groups[rows[i].first].push_back(i);
+            order.push_back(static_cast<uint32_t>(i));
     }
+    std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+        const int c = rows[a].first.compare(rows[b].first);
+        return c != 0 ? c < 0 : a < b;
+    });
+    std::vector<uint32_t> rank(n, 0);
+    for (size_t r = 0; r < order.size(); ++r)
+        rank[order[r]] = static_cast<uint32_t>(r);
     std::vector<char> used(n, 0);
-    std::vector<std::string> converted(n);
-    std::vector<char> convertedDone(n, 0);
-    auto conv = [&](size_t k) -> const std::string& {
-        if (!convertedDone[k]) {
-            converted[k] = utf8ToAnsi(rows[k].second);
-            convertedDone[k] = 1;
-        }
-        return converted[k];
-    };
     for (size_t i = 0; i < n; ++i) {
         const std::string& vi = rows[i].second;
         if (vi.empty())
             continue;
-        const auto& group = groups.find(rows[i].first)->second;
         const bool digits = isAllDigits(vi);
-        auto it = std::upper_bound(group.begin(), group.end(), i);
-        for (; it != group.end(); ++it) {
-            const size_t j = *it;
+        for (size_t r = rank[i] + 1; r < order.size(); ++r) {
+            const size_t j = order[r];
+            if (rows[j].first != rows[i].first)
+                break;
             const std::string& vj = rows[j].second;
             if (vi == vj)
                 continue;
             if (digits) {
-                out += conv(j);
+                appendField(out, vj);
                 out += '\t';
-                out += conv(i);
+                appendField(out, vi);
             } else {
-                out += conv(i);
+                appendField(out, vi);
                 out += '\t';
-                out += conv(j);
+                appendField(out, vj);
             }
             out += "\r\n";
             used[i] = 1;
@@ -127,9 +126,9 @@ std::string buildContactText(const std::vector<CarvedContact>& rows) {
             continue;
         if (isAllDigits(v)) {
             out += "N/A\t";
-            out += conv(j);
+            appendField(out, v);
         } else {
-            out += conv(j);
+            appendField(out, v);
             out += "\tN/A";
         }
         out += "\r\n";
@@ -137,38 +136,65 @@ std::string buildContactText(const std::vector<CarvedContact>& rows) {
     return out;
 }
 
-std::string buildSmsText(const std::vector<CarvedMessage>& messages,
-                         const std::vector<std::pair<std::string, std::string>>& live) {
+LiveRows::LiveRows(const std::vector<std::pair<std::string, std::string>>& rows) : LiveRows() {
+    for (const auto& [id, data1] : rows)
+        add(id, data1);
+}
+
+void LiveRows::add(std::string_view id, std::string_view data1) {
+    bytes_.append(id);
+    offsets_.push_back(bytes_.size());
+    bytes_.append(data1);
+    offsets_.push_back(bytes_.size());
+}
+
+std::string buildSmsText(const std::vector<CarvedMessage>& messages, const LiveRows& live) {
     std::string out;
     if (messages.empty())
         return out;
-    // First live row for each data1 text, and the first two rows of each raw_contact_id.
-    std::unordered_map<std::string_view, size_t> byValue;
-    std::unordered_map<std::string_view, std::pair<size_t, size_t>> byId;
     constexpr size_t kNone = static_cast<size_t>(-1);
-    byValue.reserve(live.size());
-    byId.reserve(live.size());
-    for (size_t j = 0; j < live.size(); ++j) {
-        byValue.emplace(live[j].second, j);
-        auto [it, fresh] = byId.emplace(live[j].first, std::make_pair(j, kNone));
-        if (!fresh && it->second.second == kNone)
-            it->second.second = j;
-    }
-    for (const CarvedMessage& m : messages) {
-        std::string key = m.address;
-        const auto cc = key.find("+86");
+    // The lookup keys of the messages (address without its first "+86"), each with the first
+    // live row whose data1 equals it; then, for the contacts those rows belong to, their first
+    // two rows. Indexing only what the messages ask for keeps this small next to the live rows.
+    std::vector<std::string> keys(messages.size());
+    std::unordered_map<std::string_view, size_t> firstByValue;
+    for (size_t i = 0; i < messages.size(); ++i) {
+        keys[i] = messages[i].address;
+        const auto cc = keys[i].find("+86");
         if (cc != std::string::npos)
-            key.erase(cc, 3);
-        bool named = false;
+            keys[i].erase(cc, 3);
         // An empty address names nobody: it would otherwise match any live row whose data1
         // is empty and put an unrelated contact's name on the message.
-        const auto hit = key.empty() ? byValue.end() : byValue.find(key);
-        if (hit != byValue.end()) {
+        if (!keys[i].empty())
+            firstByValue.emplace(keys[i], kNone);
+    }
+    std::unordered_map<std::string_view, std::pair<size_t, size_t>> firstRowsById;
+    for (size_t j = 0; j < live.size(); ++j) {
+        const auto it = firstByValue.find(live.data1(j));
+        if (it != firstByValue.end() && it->second == kNone) {
+            it->second = j;
+            firstRowsById.emplace(live.id(j), std::make_pair(kNone, kNone));
+        }
+    }
+    for (size_t j = 0; j < live.size() && !firstRowsById.empty(); ++j) {
+        const auto it = firstRowsById.find(live.id(j));
+        if (it == firstRowsById.end())
+            continue;
+        if (it->second.first == kNone)
+            it->second.first = j;
+        else if (it->second.second == kNone)
+            it->second.second = j;
+    }
+    for (size_t i = 0; i < messages.size(); ++i) {
+        const CarvedMessage& m = messages[i];
+        bool named = false;
+        const auto hit = keys[i].empty() ? firstByValue.end() : firstByValue.find(keys[i]);
+        if (hit != firstByValue.end() && hit->second != kNone) {
             const size_t j = hit->second;
-            const auto& ids = byId.find(live[j].first)->second;
-            const size_t k = ids.first != j ? ids.first : ids.second;
+            const auto& rows = firstRowsById.find(live.id(j))->second;
+            const size_t k = rows.first != j ? rows.first : rows.second;
             if (k != kNone) {
-                appendField(out, live[k].second);
+                appendField(out, live.data1(k));
                 named = true;
             }
         }

@@ -25,10 +25,34 @@ bool isAllDigits(std::string_view bytes);
 // lines; one row can pair with several others. Rows that paired with nothing follow alone.
 std::string buildContactText(const std::vector<CarvedContact>& rows);
 
+// The live rows of table data as (raw_contact_id text, data1 text), kept in one block of bytes:
+// a phone holds hundreds of thousands of them, and two strings each would cost many times
+// their size.
+class LiveRows {
+public:
+    LiveRows() { offsets_.push_back(0); }
+    explicit LiveRows(const std::vector<std::pair<std::string, std::string>>& rows);
+    void add(std::string_view id, std::string_view data1);
+    size_t size() const { return (offsets_.size() - 1) / 2; }
+    bool empty() const { return size() == 0; }
+    std::string_view id(size_t j) const { return slice(2 * j); }
+    std::string_view data1(size_t j) const { return slice(2 * j + 1); }
+    void clear() {
+        bytes_.clear();
+        offsets_.assign(1, 0);
+    }
+
+private:
+    std::string_view slice(size_t k) const {
+        return std::string_view(bytes_).substr(offsets_[k], offsets_[k + 1] - offsets_[k]);
+    }
+    std::string bytes_;
+    std::vector<size_t> offsets_;
+};
+
 // One line per message; the name comes from the live (raw_contact_id, data1) rows: the first
 // row whose data1 equals the address without its first "+86" names the contact, and another
 // row of that contact gives the name.
-std::string buildSmsText(const std::vector<CarvedMessage>& messages,
-                         const std::vector<std::pair<std::string, std::string>>& live);
+std::string buildSmsText(const std::vector<CarvedMessage>& messages, const LiveRows& live);
 
 } // namespace kestrova::engine

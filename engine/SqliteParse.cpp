@@ -135,6 +135,15 @@ void SqliteParse::startParse(ePaserType type) {
         loopPage(static_cast<int64_t>(rootPage));
         sortLeafPage();
         loadFreelistCell(leafPages);
+        // Most freeblocks and areas hold a record or more: room for that many saves growing
+        // the list step by step on large files.
+        size_t expected = leafPages.size();
+        for (const auto& [page, offsets] : freeblockOffsets)
+            expected += offsets.size();
+        if (contacts)
+            carvedContacts.reserve(expected);
+        else
+            carvedMessages.reserve(expected);
         if (contacts) {
             parseContactFreelistCell(rawContactIdColumn, data1Column, contactColumnCount);
             parseContactUnassignedArea(rawContactIdColumn, data1Column, contactColumnCount);
@@ -192,7 +201,7 @@ bool SqliteParse::InitSmsOstranyFile() {
     if (ok && contains(contactsDbPath, "contacts2.db")) {
         if (sqlite3_stmt* stmt = prepare(contactsDb, "SELECT raw_contact_id, data1 from data ")) {
             while (sqlite3_step(stmt) == SQLITE_ROW)
-                liveContacts.emplace_back(columnText(stmt, 0), columnText(stmt, 1));
+                liveContacts.add(columnText(stmt, 0), columnText(stmt, 1));
             sqlite3_finalize(stmt);
         } else {
             ok = false;
@@ -417,9 +426,17 @@ void SqliteParse::parseSmsUnassignedArea(const int32_t& addressPos, const int32_
 }
 
 void SqliteParse::saveContactRecover2File(const std::string& /*path*/) {
-    resultText += buildContactText(carvedContacts);
+    std::string text = buildContactText(carvedContacts);
+    if (resultText.empty())
+        resultText = std::move(text);
+    else
+        resultText += text;
 }
 
 void SqliteParse::saveSmsRecover2File(const std::string& /*path*/) {
-    resultText += buildSmsText(carvedMessages, liveContacts);
+    std::string text = buildSmsText(carvedMessages, liveContacts);
+    if (resultText.empty())
+        resultText = std::move(text);
+    else
+        resultText += text;
 }

@@ -18,6 +18,7 @@
 
 #include "engine/Carve.h"
 #include "engine/DbFile.h"
+#include "engine/ResultText.h"
 
 #include <cstdint>
 #include <map>
@@ -94,7 +95,7 @@ private:
     int32_t bodyColumn = -1;
     std::string resultText;
     std::vector<std::pair<std::string, std::string>> carvedContacts;
-    std::vector<std::pair<std::string, std::string>> liveContacts;
+    kestrova::engine::LiveRows liveContacts;
     std::vector<CarvedMessage> carvedMessages;
 
     kestrova::engine::ScratchBuffer scratch;

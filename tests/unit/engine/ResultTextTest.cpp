@@ -138,9 +138,9 @@ TEST(SmsText, NameLookupAndFields) {
                                  "N/A\t300\tx\r\n"
                                  "N/A\tN/A\tno address\r\n"
                                  "N/A\t+86\tonly code\r\n";
-    EXPECT_EQ(buildSmsText(msgs, live), expected);
+    EXPECT_EQ(buildSmsText(msgs, LiveRows(live)), expected);
     EXPECT_EQ(referenceSmsText(msgs, live), expected);
-    EXPECT_EQ(buildSmsText({}, live), "");
+    EXPECT_EQ(buildSmsText({}, LiveRows(live)), "");
 }
 
 TEST(SmsText, HashedLookupEqualsLinearLookupOnGeneratedRows) {
@@ -158,7 +158,8 @@ TEST(SmsText, HashedLookupEqualsLinearLookupOnGeneratedRows) {
         std::vector<CarvedMessage> msgs;
         for (int i = 0; i < 10; ++i)
             msgs.push_back({numbers[rng() % std::size(numbers)], "", rng() % 3 ? "b" : ""});
-        ASSERT_EQ(buildSmsText(msgs, live), referenceSmsText(msgs, live)) << "round " << round;
+        ASSERT_EQ(buildSmsText(msgs, LiveRows(live)), referenceSmsText(msgs, live))
+            << "round " << round;
     }
 }
 
