@@ -10,9 +10,11 @@
 // stops half-way), refuse (no device attached). Only 127.0.0.1 is ever bound.
 #include "tools/samplephone/SamplePhone.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -41,6 +43,7 @@ const char* const kSmsRemote = "/data/data/com.android.providers.telephony/datab
 
 struct Phone {
     Mode mode = Mode::Normal;
+    long rate = 0; // bytes per second of a pull; 0: as fast as the socket takes them
     std::map<std::string, std::string> files; // remote path -> local file
 };
 
@@ -205,8 +208,13 @@ bool serveRecv(int fd, const std::string& path) {
     const auto size = static_cast<long long>(in.tellg());
     in.seekg(0);
     long long sent = 0;
-    std::vector<char> chunk(64 * 1024);
+    // Throttled, the data goes in tenths of the rate every 100 ms, as a slow cable would.
+    const std::size_t chunkSize =
+        gPhone.rate > 0 ? std::size_t(std::clamp(gPhone.rate / 10, 1L, 64L * 1024)) : 64 * 1024;
+    std::vector<char> chunk(chunkSize);
     for (;;) {
+        if (gPhone.rate > 0 && sent > 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
         if (gPhone.mode == Mode::StallPull && sent >= size / 2) {
             holdUntilClosed(fd); // the transfer stops half-way and never resumes
             return false;
@@ -336,6 +344,7 @@ int listenLoopback(int& port) {
 int usage() {
     std::fputs("usage: kestrova-emuphone [--port N] [--contacts FILE] [--sms FILE]\n"
                "                         [--mode normal|noroot|stall-shell|stall-pull|refuse]\n"
+               "                         [--rate BYTES_PER_SECOND]\n"
                "Serves an emulated phone on 127.0.0.1:N (N = 0: a free port, printed as\n"
                "\"port N\"). Without --contacts, a generated sample phone is served.\n",
                stderr);
@@ -356,6 +365,11 @@ int main(int argc, char** argv) {
             if (*end != '\0' || p < 0 || p > 65535)
                 return usage();
             port = int(p);
+        } else if (a == "--rate" && hasValue) {
+            char* end = nullptr;
+            gPhone.rate = std::strtol(argv[++i], &end, 10);
+            if (*end != '\0' || gPhone.rate < 0)
+                return usage();
         } else if (a == "--contacts" && hasValue) {
             contacts = argv[++i];
         } else if (a == "--sms" && hasValue) {

@@ -22,6 +22,10 @@ struct ReadCase {
     const char* expected;
 };
 
+void PrintTo(const ReadCase& c, std::ostream* os) {
+    *os << c.what;
+}
+
 class ProfileRead : public ::testing::TestWithParam<ReadCase> {};
 
 TEST_P(ProfileRead, FindsValueOrDefault) {
