@@ -74,7 +74,7 @@ bool isAllDigits(std::string_view bytes) {
     return true;
 }
 
-std::string buildContactText(const std::vector<CarvedContact>& rows) {
+std::string buildContactText(const std::vector<CarvedContact>& rows, size_t maxBytes) {
     const size_t n = rows.size();
     std::string out;
     // Rows with a value, ordered by id bytes and then by position: the rows of one id form a
@@ -106,6 +106,8 @@ std::string buildContactText(const std::vector<CarvedContact>& rows) {
             const std::string& vj = rows[j].second;
             if (vi == vj)
                 continue;
+            if (out.size() >= maxBytes)
+                return out;
             if (digits) {
                 appendField(out, vj);
                 out += '\t';
@@ -124,6 +126,8 @@ std::string buildContactText(const std::vector<CarvedContact>& rows) {
         const std::string& v = rows[j].second;
         if (v.empty() || used[j])
             continue;
+        if (out.size() >= maxBytes)
+            return out;
         if (isAllDigits(v)) {
             out += "N/A\t";
             appendField(out, v);

@@ -23,7 +23,13 @@ bool isAllDigits(std::string_view bytes);
 
 // Pairs the rows of one contact (same raw_contact_id bytes, different non-empty values) into
 // lines; one row can pair with several others. Rows that paired with nothing follow alone.
-std::string buildContactText(const std::vector<CarvedContact>& rows);
+//
+// The pairs of one id grow with the square of its rows: a hostile file that gives thousands of
+// carved rows one id would ask for billions of lines. The text therefore stops, at a line's
+// end, once it reaches `maxBytes`; a real phone's text stays far below the default.
+constexpr size_t kMaxContactTextBytes = size_t{256} << 20;
+std::string buildContactText(const std::vector<CarvedContact>& rows,
+                             size_t maxBytes = kMaxContactTextBytes);
 
 // The live rows of table data as (raw_contact_id text, data1 text), kept in one block of bytes:
 // a phone holds hundreds of thousands of them, and two strings each would cost many times

@@ -122,6 +122,20 @@ TEST(ContactText, GroupedPassEqualsQuadraticPassOnGeneratedRows) {
     }
 }
 
+TEST(ContactText, StopsAtALineEndOnceTheBoundIsReached) {
+    // One id with many different values: the pairs grow with the square of the rows.
+    Rows rows;
+    for (int i = 0; i < 300; ++i)
+        rows.emplace_back("\x07", "name" + std::to_string(i));
+    const std::string full = buildContactText(rows);
+    EXPECT_EQ(std::count(full.begin(), full.end(), '\n'), 300 * 299 / 2);
+    const std::string cut = buildContactText(rows, 1000);
+    EXPECT_GE(cut.size(), 1000u);
+    EXPECT_LT(cut.size(), 1100u);
+    EXPECT_EQ(cut, full.substr(0, cut.size()));
+    EXPECT_EQ(cut.substr(cut.size() - 2), "\r\n");
+}
+
 TEST(SmsText, NameLookupAndFields) {
     const Live live = {{"3", "王伟"}, {"3", "138"}, {"4", "Bob"}, {"4", "200"},
                        {"5", "300"},  {"6", ""},    {"6", "Eve"}};
