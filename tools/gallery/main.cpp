@@ -268,10 +268,12 @@ int main(int argc, char** argv) {
         progress.setRange(0, 100);
         progress.setValue(42);
         progress.setGeometry(42, 639, 730, 20);
+        progress.show();
         CAnimateImg busy(&s);
         busy.Load(QStringLiteral("animate.png"));
         busy.SplitFrames();
         busy.SetPos(20, 641, false);
+        busy.show();
         addButton(s, 1006, "pause.png", -92, -20, 4);
         addButton(s, 1007, "stop.png", -20, -20, 4);
         shoot(s, QStringLiteral("main-scanning"));
@@ -313,8 +315,8 @@ int main(int argc, char** argv) {
         shoot(host, QStringLiteral("panel-recovered"));
         panel.ShowContact(&m.live[2]);
         shoot(host, QStringLiteral("panel-no-name"));
-        panel.setGeometry(0, 0, 241, 160);
-        host.resize(241, 160);
+        panel.setGeometry(0, 0, 241, 120);
+        host.resize(241, 120);
         panel.ShowContact(&m.live[0]);
         panel.verticalScrollBar()->setValue(panel.verticalScrollBar()->maximum());
         shoot(host, QStringLiteral("panel-scrolled"));
