@@ -29,6 +29,7 @@ void RecordModel::clearRecords() {
         delete c;
     }
     recoveredContacts.clear();
+    forgetRowIndex();
     readerFirstList = nullptr;
     contactList = nullptr;
     dataRowList = nullptr;
@@ -60,6 +61,27 @@ bool RecordModel::setChecked(const ContactRecord* record, int value) {
         }
     }
     return false;
+}
+
+const std::vector<const DataRow*>& RecordModel::rowsOf(const ContactRecord* contact) const {
+    static const std::vector<const DataRow*> none;
+    std::lock_guard<std::mutex> lock(indexMutex_);
+    if (indexedHead_ != dataRowList) {
+        rowIndex_.clear();
+        for (const DataRow* r = dataRowList; r; r = r->next)
+            rowIndex_[r->rawContactId].push_back(r);
+        indexedHead_ = dataRowList;
+    }
+    if (!contact)
+        return none;
+    const auto it = rowIndex_.find(contact->id);
+    return it == rowIndex_.end() ? none : it->second;
+}
+
+void RecordModel::forgetRowIndex() {
+    std::lock_guard<std::mutex> lock(indexMutex_);
+    rowIndex_.clear();
+    indexedHead_ = nullptr;
 }
 
 const char* findMimetype(const MimetypeEntry* mimetypes, int32_t id) {
@@ -134,7 +156,7 @@ ContactSummary contactSummary(const RecordModel& model, const ContactRecord* con
         return s;
     if (contact->text)
         s.name = contact->text;
-    for (const DataRow* row : dataRowsOf(model.dataRowList, contact)) {
+    for (const DataRow* row : model.rowsOf(contact)) {
         std::string* field = nullptr;
         switch (rowKind(model.mimetypeList, row)) {
         case RowKind::Phone:

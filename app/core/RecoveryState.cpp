@@ -190,6 +190,8 @@ bool RecoveryState::startExport(WorkerReporter& reporter, const std::string& exp
 // ---- scan ------------------------------------------------------------------------------
 
 void RecoveryState::callReader() {
+    // The reader frees the lists of its previous call: no index into them may survive.
+    forgetRowIndex();
     if (!readerLoaded_) {
         readerLoaded_ = true;
         const std::string lib = programFolder_ + "/" + kOstranyLibrary;
@@ -321,7 +323,7 @@ int RecoveryState::exportContacts(WorkerReporter& reporter, const std::string& e
         if (!c->checked)
             continue;
         std::optional<std::string> name; // taken from the counter at the contact's first line
-        for (const DataRow* row : dataRowsOf(dataRowList, c)) {
+        for (const DataRow* row : rowsOf(c)) {
             const char* label = nullptr;
             switch (rowKind(mimetypeList, row)) {
             case RowKind::Phone:
