@@ -198,7 +198,18 @@ int CListViewCheck1::AddRow(const QStringList& texts) {
     rows_.push_back(std::move(r));
     ++unticked_;
     SyncTickAllBox();
-    UpdateScrollBars();
+    // Rows usually come by the thousand: the scroll range is brought up to date once, when
+    // the window thread is next idle, instead of for every row.
+    if (!layoutPending_) {
+        layoutPending_ = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                layoutPending_ = false;
+                UpdateScrollBars();
+            },
+            Qt::QueuedConnection);
+    }
     viewport()->update();
     return int(rows_.size()) - 1;
 }
@@ -284,6 +295,7 @@ void CListViewCheck1::SelectItem(int row) {
 void CListViewCheck1::EnsureVisible(int row) {
     if (row < 0 || row >= GetItemCount())
         return;
+    UpdateScrollBars();
     const int top = row * rowHeight_;
     QScrollBar* v = verticalScrollBar();
     if (top < v->value())
@@ -400,6 +412,7 @@ void CListViewCheck1::scrollContentsBy(int, int) {
 }
 
 void CListViewCheck1::UpdateScrollBars() {
+    layoutPending_ = false;
     const QSize vp = viewport()->size();
     QScrollBar* v = verticalScrollBar();
     v->setRange(0, std::max(0, GetItemCount() * rowHeight_ - vp.height()));

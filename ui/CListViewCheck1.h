@@ -170,4 +170,5 @@ private:
     quint64 nextSerial_ = 1;
     quint64 selected_ = 0; // serial of the selected row, 0 = none
     QObject* target_ = nullptr;
+    bool layoutPending_ = false;
 };
