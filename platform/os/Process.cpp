@@ -47,26 +47,25 @@ void record(int status, ProcessResult& r) {
         r.signal = WTERMSIG(status);
 }
 
-// Ends the child's process group, SIGTERM first, and reaps the child.
+// Whether the child has ended, without reaping it, so its process group id cannot be taken
+// by another process while we still signal it.
+bool exitedUnreaped(pid_t pid) {
+    siginfo_t info{};
+    return ::waitid(P_PID, id_t(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+           info.si_pid == pid;
+}
+
+// Ends the child's process group, SIGTERM first, then SIGKILL, and reaps the child.
 void endChild(pid_t pid, int graceMs, ProcessResult& r) {
     ::kill(-pid, SIGTERM);
     ::kill(pid, SIGTERM);
     const auto until = Clock::now() + std::chrono::milliseconds(graceMs);
-    int status = 0;
-    while (Clock::now() < until) {
-        const pid_t w = ::waitpid(pid, &status, WNOHANG);
-        if (w == pid) {
-            ::kill(-pid, SIGKILL); // whatever it started goes too
-            record(status, r);
-            r.exitCode = -1;
-            return;
-        }
-        if (w < 0 && errno != EINTR)
-            return;
+    while (Clock::now() < until && !exitedUnreaped(pid))
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    // Whatever it started goes too; the group still exists as long as the child is unreaped.
     ::kill(-pid, SIGKILL);
     ::kill(pid, SIGKILL);
+    int status = 0;
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
     record(status, r);
