@@ -48,7 +48,8 @@ private:
 };
 
 // Delivers the message now and returns the receiver's answer. From a thread other than the
-// receiver's, the call blocks until the receiver's thread has handled it.
+// receiver's, the call blocks until the receiver's thread has handled it, so a worker must not
+// send to a window whose thread may be waiting for that worker (use postMessage then).
 inline qintptr sendMessage(QObject* to, int number, qintptr wParam = 0, qintptr lParam = 0) {
     if (to == nullptr)
         return 0;
