@@ -3,6 +3,7 @@
 // HOME in a temporary folder and no ANDROID_SERIAL, so no real device or server is reached.
 #include "Process.h"
 #include "RecoveryState.h"
+#include "Text.h"
 #include "tools/samplephone/SamplePhone.h"
 
 #include <gtest/gtest.h>
@@ -327,6 +328,49 @@ INSTANTIATE_TEST_SUITE_P(
                       FailureCase{"pull stalls half-way", {"--mode", "stall-pull"}, false},
                       FailureCase{"adb_help missing", {"--mode", "normal"}, true}),
     [](const auto& info) { return "case" + std::to_string(info.index); });
+
+TEST_F(Acquisition, HeadlessToolRecoversAndExportsEveryTickedRecord) {
+    ASSERT_TRUE(startPhone({}));
+    osplat::ProcessOptions o;
+    o.argv = {kProgramDir + "/kestrova-headless",
+              dir_ + "/out",
+              "--copy-folder",
+              dir_ + "/copies",
+              "--delay-ms",
+              "0"};
+    auto env = osplat::currentEnvironment();
+    osplat::setEnvironmentEntry(env, "ADB_SERVER_SOCKET",
+                                ("tcp:127.0.0.1:" + std::to_string(port_)).c_str());
+    osplat::setEnvironmentEntry(env, "HOME", (dir_ + "/home").c_str());
+    osplat::setEnvironmentEntry(env, "ANDROID_SERIAL", nullptr);
+    o.environment = env;
+    o.idleLimitMs = 60000;
+    const auto r = osplat::runProcess(o);
+    ASSERT_TRUE(r.succeeded()) << r.output;
+    EXPECT_NE(r.output.find("exported to " + dir_ + "/out/Kestrova"), std::string::npos)
+        << r.output;
+    EXPECT_NE(r.output.find("  Contacts:\n"), std::string::npos) << r.output;
+    // The copy is removed at the end, like the window removes it when it closes.
+    EXPECT_FALSE(fs::exists(dir_ + "/copies/contacts2.db"));
+
+    std::string file;
+    for (const auto& e : fs::recursive_directory_iterator(dir_ + "/out"))
+        if (e.path().filename() == "contacts.txt")
+            file = e.path().string();
+    ASSERT_FALSE(file.empty());
+    const std::string bytes = readFile(file);
+    ASSERT_EQ(bytes.substr(0, 2), "\xFF\xFE");
+    std::u16string wide;
+    for (std::size_t i = 2; i + 1 < bytes.size(); i += 2)
+        wide.push_back(char16_t(uint8_t(bytes[i]) | uint8_t(bytes[i + 1]) << 8));
+    const std::string text = core::utf16ToUtf8(wide);
+    EXPECT_EQ(text.rfind("Contacts:\r\n", 0), 0u);
+    EXPECT_NE(text.find("\r\nDeleted:\r\n"), std::string::npos);
+    // Every deleted contact of the sample phone is among the exported lines.
+    for (const auto& [name, number] : sample_->expectedContacts)
+        EXPECT_NE(text.find("\r\n" + name + " : " + number + "\r\n"), std::string::npos)
+            << name << " " << number;
+}
 
 TEST_F(Acquisition, StopAndJoinEndsARunningAcquisitionAtOnce) {
     ASSERT_TRUE(startPhone({"--mode", "stall-shell"}));
