@@ -96,7 +96,9 @@ void setEnvironmentEntry(std::vector<std::string>& env, const std::string& name,
 
 ProcessResult runProcess(const ProcessOptions& options) {
     ProcessResult result;
-    if (options.argv.empty())
+    // A program that is missing or not executable is not started (posix_spawn reports this
+    // too, but not on every C library).
+    if (options.argv.empty() || ::access(options.argv[0].c_str(), X_OK) != 0)
         return result;
 
     std::vector<std::string> args = options.argv;
