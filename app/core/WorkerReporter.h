@@ -3,7 +3,8 @@
 //
 // Thread rules: every call comes from the worker thread. An implementation must route each
 // change to the window's thread in the order the calls are made, and must not block the
-// worker for long (the scan and export go on while the window paints). setProgress is called
+// worker for long (the scan and export go on while the window paints), and must never wait
+// for the window's thread: stopAndJoin joins the worker from that thread. setProgress is called
 // only when the position changes (at most 101 times per pass), so an implementation may
 // queue each call or coalesce them into the latest position. A done call is the worker's
 // last call: the window joins the worker (RecoveryState::joinWorker) when it handles it.

@@ -45,6 +45,7 @@ struct Phone {
     Mode mode = Mode::Normal;
     long rate = 0; // bytes per second of a pull; 0: as fast as the socket takes them
     std::map<std::string, std::string> files; // remote path -> local file
+    std::string logPath; // every service request is appended here, one per line
 };
 
 Phone gPhone;
@@ -158,6 +159,15 @@ void drainInput(int fd) {
 
 // ---- services ---------------------------------------------------------------------------
 
+std::mutex gLogLock;
+
+void logRequest(const std::string& request) {
+    if (gPhone.logPath.empty())
+        return;
+    std::lock_guard<std::mutex> lock(gLogLock);
+    std::ofstream(gPhone.logPath, std::ios::app) << request << "\n";
+}
+
 std::string shellOutput(const std::string& command) {
     const bool su = command.rfind("su", 0) == 0;
     if (gPhone.mode == Mode::NoRoot && su)
@@ -250,6 +260,7 @@ void serveSync(int fd) {
         std::string path(len, '\0');
         if (len > 0 && !readExact(fd, path.data(), len))
             return;
+        logRequest(id + " " + path);
         if (id == "STAT") {
             std::string out = "STAT";
             struct stat st;
@@ -280,6 +291,7 @@ void serveConnection(int fd) {
     std::string request;
     bool transport = false;
     while (readRequest(fd, request)) {
+        logRequest(request);
         if (request == "host:version") {
             sendText(fd, "OKAY" + hex4(4) + "0029");
             return;
@@ -344,7 +356,7 @@ int listenLoopback(int& port) {
 int usage() {
     std::fputs("usage: kestrova-emuphone [--port N] [--contacts FILE] [--sms FILE]\n"
                "                         [--mode normal|noroot|stall-shell|stall-pull|refuse]\n"
-               "                         [--rate BYTES_PER_SECOND]\n"
+               "                         [--rate BYTES_PER_SECOND] [--log FILE]\n"
                "Serves an emulated phone on 127.0.0.1:N (N = 0: a free port, printed as\n"
                "\"port N\"). Without --contacts, a generated sample phone is served.\n",
                stderr);
@@ -370,6 +382,8 @@ int main(int argc, char** argv) {
             gPhone.rate = std::strtol(argv[++i], &end, 10);
             if (*end != '\0' || gPhone.rate < 0)
                 return usage();
+        } else if (a == "--log" && hasValue) {
+            gPhone.logPath = argv[++i];
         } else if (a == "--contacts" && hasValue) {
             contacts = argv[++i];
         } else if (a == "--sms" && hasValue) {

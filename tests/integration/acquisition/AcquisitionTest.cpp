@@ -21,6 +21,7 @@
 #include <set>
 #include <spawn.h>
 #include <sqlite3.h>
+#include <sstream>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -218,11 +219,24 @@ std::string* Acquisition::sampleDir_ = nullptr;
 kestrova::samplephone::Result* Acquisition::sample_ = nullptr;
 
 TEST_F(Acquisition, WholeRunCopiesByteForByteAndFindsLiveAndDeletedContacts) {
-    ASSERT_TRUE(startPhone({}));
+    ASSERT_TRUE(startPhone({"--log", dir_ + "/requests.log"}));
     auto& s = makeState();
     Reporter r;
     ASSERT_TRUE(acquire(s, r));
     EXPECT_EQ(readFile(s.contactCopyPath()), readFile(sample_->contactsPath));
+    // What the phone was asked, service by service.
+    std::string services;
+    std::istringstream log(readFile(dir_ + "/requests.log"));
+    for (std::string line; std::getline(log, line);)
+        if (line.rfind("host:", 0) != 0)
+            services += line + "\n";
+    EXPECT_EQ(services, "shell:su root chmod 777 "
+                        "/data/data/com.android.providers.contacts/databases/contacts2.db\n"
+                        "shell:su root chmod 777 "
+                        "/data/data/com.android.providers.telephony/databases/mmssms.db\n"
+                        "sync:\n"
+                        "STAT /data/data/com.android.providers.contacts/databases/contacts2.db\n"
+                        "RECV /data/data/com.android.providers.contacts/databases/contacts2.db\n");
     EXPECT_FALSE(fs::exists(s.contactCopyPath() + ".part"));
     EXPECT_FALSE(fs::exists(s.messageCopyPath())); // the telephony database is never copied
     for (const auto& result : s.lastAcquisition()->lastResults())
