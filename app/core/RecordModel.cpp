@@ -48,19 +48,23 @@ ContactRecord* RecordModel::addRecovered(int lineIndex, const std::string& line)
 }
 
 bool RecordModel::setChecked(const ContactRecord* record, int value) {
-    for (ContactRecord* c = contactList; c; c = c->next) {
-        if (c == record) {
-            c->checked = value;
-            return true;
+    {
+        std::lock_guard<std::mutex> lock(indexMutex_);
+        if (indexedContacts_ != contactList || indexedRecovered_ != recoveredContacts.size() ||
+            (records_.empty() && (contactList || !recoveredContacts.empty()))) {
+            records_.clear();
+            for (const ContactRecord* c = contactList; c; c = c->next)
+                records_.insert(c);
+            records_.insert(recoveredContacts.begin(), recoveredContacts.end());
+            indexedContacts_ = contactList;
+            indexedRecovered_ = recoveredContacts.size();
         }
+        if (!records_.count(record))
+            return false;
     }
-    for (ContactRecord* c : recoveredContacts) {
-        if (c == record) {
-            c->checked = value;
-            return true;
-        }
-    }
-    return false;
+    // A record of this model: the pointer came from one of its lists.
+    const_cast<ContactRecord*>(record)->checked = value;
+    return true;
 }
 
 const std::vector<const DataRow*>& RecordModel::rowsOf(const ContactRecord* contact) const {
@@ -82,6 +86,9 @@ void RecordModel::forgetRowIndex() {
     std::lock_guard<std::mutex> lock(indexMutex_);
     rowIndex_.clear();
     indexedHead_ = nullptr;
+    records_.clear();
+    indexedContacts_ = nullptr;
+    indexedRecovered_ = 0;
 }
 
 const char* findMimetype(const MimetypeEntry* mimetypes, int32_t id) {

@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace core {
@@ -50,11 +51,13 @@ struct RecordModel {
     // Appends a recovered record for one result-text line (without its line break).
     ContactRecord* addRecovered(int lineIndex, const std::string& line);
     // Sets a record's tick when it belongs to this model; false when it is in neither list.
+    // Constant time per call after the first (a tick-all of the list calls it once per row).
     bool setChecked(const ContactRecord* record, int value);
 
     // The data rows of a contact, in chain order, like dataRowsOf, through an index built
     // once per data-row list so that filling a list or exporting stays linear in the rows.
-    // Whoever replaces dataRowList outside clearRecords and the scan calls forgetRowIndex.
+    // Whoever replaces the reader's heads outside clearRecords and the scan calls
+    // forgetRowIndex (which also forgets the index of records setChecked uses).
     const std::vector<const DataRow*>& rowsOf(const ContactRecord* contact) const;
     void forgetRowIndex();
 
@@ -62,6 +65,9 @@ private:
     mutable std::mutex indexMutex_;
     mutable const DataRow* indexedHead_ = nullptr;
     mutable std::unordered_map<int32_t, std::vector<const DataRow*>> rowIndex_;
+    const ContactRecord* indexedContacts_ = nullptr;
+    std::size_t indexedRecovered_ = 0;
+    std::unordered_set<const ContactRecord*> records_;
 };
 
 // The name of the first mimetype entry with `id`; null when there is none or its name is.
