@@ -3,7 +3,8 @@
 # three runs of Fresnaro on the current DISPLAY that save pictures of their own window:
 #   1. checking, downloading, then the hand-over starts the installer stand-in;
 #   2. the version just installed is the newest ("This is the newest version");
-#   3. the installer is missing on the server ("Update program run failed,...").
+#   3. the installer is missing on the server ("Update program run failed,...");
+#   4. the sibling product runs: the question before ending it (answered No, nothing ends).
 # Usage: update-demo.sh PROGRAM_FOLDER OUTPUT_FOLDER
 # Needs a DISPLAY (e.g. under xvfb-run -a -s "-screen 0 1280x800x24").
 set -euo pipefail
@@ -13,13 +14,16 @@ mkdir -p "$out"
 out=$(cd "$out" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
 server=${UPDATE_TEST_SERVER:-$prog/../tools/update-test-server}
+standin=${PRODUCT_STANDIN:-$prog/../tools/kavri-product-standin}
 [ -x "$server" ] || { echo "update-demo: no update-test-server at $server" >&2; exit 1; }
 [ -n "${DISPLAY:-}" ] || { echo "update-demo: needs a DISPLAY" >&2; exit 1; }
 
 work=$(mktemp -d)
 server_pid=
+product_pid=
 cleanup() {
     [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null || true
+    [ -n "$product_pid" ] && kill "$product_pid" 2>/dev/null || true
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -65,6 +69,16 @@ run 2-newest
 sed -i 's/appver=.*/appver=1.0.0.1/' "$work/prog/profiles/config.ini"
 manifest missing.exe > "$work/root/download/update/kavri_update.txt"
 run 3-missing
+if [ -x "$standin" ]; then
+    sed -i 's/appver=.*/appver=1.0.0.1/' "$work/prog/profiles/config.ini"
+    manifest Palomine_setup.exe > "$work/root/download/update/kavri_update.txt"
+    "$standin" --guard KavriPalomine --ready "$work/product-ready" --lifetime 120 &
+    product_pid=$!
+    for _ in $(seq 50); do [ -s "$work/product-ready" ] && break; sleep 0.1; done
+    run 4-product-running
+    kill "$product_pid" 2>/dev/null || true
+    product_pid=
+fi
 
 echo "update-demo: pictures in $out"
 [ -f "$out/installer-ran.txt" ] && cat "$out/installer-ran.txt"
