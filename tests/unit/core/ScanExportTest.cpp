@@ -273,6 +273,18 @@ TEST_F(ExportFixture, UntickedRecordsWriteNothingButTheSeparatorStays) {
     EXPECT_EQ(state->processedCount, 1);
 }
 
+TEST_F(ExportFixture, RecoveredRecordWithoutTabIsCountedButWritesNoLine) {
+    state->addRecovered(1, "no tab here");
+    const std::string root = exportAll(true);
+    EXPECT_EQ(TempDir::read(root + "/Contacts (3)/contacts.txt"),
+              le(u"Contacts:\r\nAnn(Mobile) : 555\r\nAnn(Company) : Acme\r\n"
+                 u"No Name0(Home Email) : x\r\n"
+                 u"------------------------------------------------------------------\r\n"
+                 u"Deleted:\r\nBob : 123\r\n"));
+    EXPECT_EQ(state->processedCount, 4);
+    EXPECT_EQ(reporter.progress.back(), 100);
+}
+
 TEST_F(ExportFixture, NothingTickedCreatesNothing) {
     state->setAllTicked(0);
     const std::string root = exportAll();
