@@ -23,6 +23,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <netinet/in.h>
 #include <poll.h>
@@ -451,7 +452,11 @@ int main(int argc, char** argv) {
     std::printf("port %d\n", port);
     std::fflush(stdout);
 
-    std::vector<std::thread> threads;
+    struct Worker {
+        std::thread thread;
+        std::shared_ptr<std::atomic<bool>> finished;
+    };
+    std::vector<Worker> workers;
     while (!gQuit) {
         pollfd fds[2] = {{listener, POLLIN, 0}, {gWakePipe[0], POLLIN, 0}};
         const int r = ::poll(fds, 2, -1);
@@ -459,6 +464,13 @@ int main(int argc, char** argv) {
             continue;
         if (r < 0 || gQuit)
             break;
+        // Threads of connections that have ended are joined as new ones come.
+        std::erase_if(workers, [](Worker& w) {
+            if (!w.finished->load())
+                return false;
+            w.thread.join();
+            return true;
+        });
         if (fds[0].revents & POLLIN) {
             const int client = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
             if (client < 0)
@@ -467,13 +479,18 @@ int main(int argc, char** argv) {
                 std::lock_guard<std::mutex> lock(gClientsLock);
                 gClients.push_back(client);
             }
-            threads.emplace_back([client] {
-                serveConnection(client);
-                ::shutdown(client, SHUT_RDWR);
-                std::lock_guard<std::mutex> lock(gClientsLock);
-                std::erase(gClients, client);
-                ::close(client);
-            });
+            auto finished = std::make_shared<std::atomic<bool>>(false);
+            workers.push_back({std::thread([client, finished] {
+                                   serveConnection(client);
+                                   ::shutdown(client, SHUT_RDWR);
+                                   {
+                                       std::lock_guard<std::mutex> lock(gClientsLock);
+                                       std::erase(gClients, client);
+                                       ::close(client);
+                                   }
+                                   *finished = true;
+                               }),
+                               finished});
         }
     }
     ::close(listener);
@@ -482,8 +499,8 @@ int main(int argc, char** argv) {
         for (int c : gClients)
             ::shutdown(c, SHUT_RDWR);
     }
-    for (auto& t : threads)
-        t.join();
+    for (auto& w : workers)
+        w.thread.join();
     if (!sampleDir.empty())
         std::filesystem::remove_all(sampleDir);
     return 0;
