@@ -6,11 +6,36 @@
 #include <QApplication>
 #include <QDir>
 #include <QFontDatabase>
+#include <QIcon>
 #include <QMessageBox>
+#include <QPainter>
+#include <QPixmap>
 #include <QScreen>
 #include <QTimer>
 
 namespace {
+
+// The application icon: a downward arrow into a tray on the skin's blue.
+QIcon applicationIcon() {
+    QPixmap pm(64, 64);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    QLinearGradient band(0, 0, 0, 64);
+    band.setColorAt(0, QColor(0x1D, 0x4F, 0x7C));
+    band.setColorAt(1, QColor(0x17, 0x40, 0x66));
+    p.setPen(Qt::NoPen);
+    p.setBrush(band);
+    p.drawRoundedRect(QRectF(2, 2, 60, 60), 12, 12);
+    p.setBrush(Qt::white);
+    const QPointF arrow[] = {{26, 12}, {38, 12}, {38, 28}, {47, 28}, {32, 44}, {17, 28}, {26, 28}};
+    p.drawPolygon(arrow, 7);
+    p.setPen(QPen(Qt::white, 4, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.setBrush(Qt::NoBrush);
+    const QPointF tray[] = {{14, 42}, {14, 51}, {50, 51}, {50, 42}};
+    p.drawPolyline(tray, 4);
+    return QIcon(pm);
+}
 
 // FRESNARO_SNAPSHOT_DIR names a folder: the updater then saves pictures of its own window in
 // the checking and downloading states and of each message box it shows, and answers each box
@@ -63,6 +88,7 @@ int main(int argc, char** argv) {
     QFont font(QStringLiteral("Tahoma"));
     font.setPointSize(9);
     QApplication::setFont(font);
+    QApplication::setWindowIcon(applicationIcon());
 
     // The skin folder is looked up from the working folder.
     SkinSE_LoadSkinResourceFromFolder("./frskin");
