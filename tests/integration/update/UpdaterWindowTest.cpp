@@ -155,12 +155,14 @@ TEST_P(UpdaterCancelTest, QuestionHoldsTheDownload) {
     const CancelCase& c = GetParam();
     setInstalled("1.0.0.1");
     serveManifest("1.0.0.2");
-    serveInstaller(60 * 1024, 25ms);
+    serveInstaller(120 * 1024, 25ms);
     answers = {c.answer};
     qint64 sizeWhenAsked = -1;
     qint64 sizeWhenAnswered = -1;
     onMessage = [&](const harness::ShownMessage&) {
-        // The question is open: the transfer stands still meanwhile.
+        // The question is open: once a chunk already past the gate is written, the transfer
+        // stands still.
+        QThread::msleep(100);
         sizeWhenAsked = QFileInfo(dlg->installerPath()).size();
         QThread::msleep(400);
         sizeWhenAnswered = QFileInfo(dlg->installerPath()).size();
@@ -169,7 +171,7 @@ TEST_P(UpdaterCancelTest, QuestionHoldsTheDownload) {
         QObject::connect(&d, &fresnaro::CDravonelSoftwareUpdateDlg::stateChanged, &d,
                          [&d, &c](const QString& state) {
                              if (state == QStringLiteral("downloading")) {
-                                 QTimer::singleShot(1300, &d, [&d, &c] {
+                                 QTimer::singleShot(800, &d, [&d, &c] {
                                      qobject_cast<QAbstractButton*>(d.control(c.button))->click();
                                  });
                              }
@@ -194,12 +196,12 @@ TEST_P(UpdaterCancelTest, QuestionHoldsTheDownload) {
         EXPECT_EQ(result, QDialog::Rejected);
         EXPECT_FALSE(installerRan(500));
         EXPECT_EQ(installed(), "1.0.0.1");
-        EXPECT_LT(QFileInfo(dlg->installerPath()).size(), 60 * 1024); // the partial file stays
+        EXPECT_LT(QFileInfo(dlg->installerPath()).size(), 120 * 1024); // the partial file stays
     } else {
         EXPECT_EQ(result, QDialog::Accepted);
         EXPECT_TRUE(installerRan());
         EXPECT_EQ(installed(), "1.0.0.2");
-        EXPECT_EQ(QFileInfo(dlg->installerPath()).size(), 60 * 1024);
+        EXPECT_EQ(QFileInfo(dlg->installerPath()).size(), 120 * 1024);
         EXPECT_TRUE(QRegularExpression(QStringLiteral("^Downloading\\(\\d+KB/sec\\): $"))
                         .match(rateAfterResume)
                         .hasMatch())
