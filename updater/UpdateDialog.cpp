@@ -344,7 +344,11 @@ void CDravonelSoftwareUpdateDlg::downloadThread() {
     }
     post([this] {
         timer1_.stop();
-        progress_->setValue(static_cast<int>(position_.load() >> progressShift_));
+        const int position = static_cast<int>(position_.load() >> progressShift_);
+        if (progress_->maximum() == 0 && position > 0) {
+            progress_->setRange(0, position); // the length is known now: a full bar
+        }
+        progress_->setValue(position);
     });
     switch (result.outcome) {
     case net::DownloadOutcome::Complete:

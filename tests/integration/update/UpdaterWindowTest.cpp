@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QImage>
 #include <QKeyEvent>
+#include <QProgressBar>
 #include <QRegularExpression>
 #include <QThread>
 
@@ -93,6 +94,9 @@ TEST_P(UpdaterFlowTest, EndsAsExpected) {
     EXPECT_EQ(installed(), c.appverAfter);
     if (c.installerStarts) {
         EXPECT_EQ(QFileInfo(dlg->installerPath()).size(), static_cast<qint64>(c.installerSize));
+        const auto* bar = qobject_cast<QProgressBar*>(dlg->control(fresnaro::kProgressId));
+        EXPECT_EQ(bar->maximum(), static_cast<int>(c.installerSize));
+        EXPECT_EQ(bar->value(), static_cast<int>(c.installerSize)); // ends at the total
     }
 }
 
