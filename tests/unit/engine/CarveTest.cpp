@@ -48,6 +48,10 @@ struct FreeblockCase {
     Rows expected;
 };
 
+void PrintTo(const FreeblockCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class ContactFreeblock : public testing::TestWithParam<FreeblockCase> {};
 
 TEST_P(ContactFreeblock, Carves) {
@@ -103,6 +107,10 @@ struct AreaCase {
     int64_t A; // -1: the length of the bytes
     Rows expected;
 };
+
+void PrintTo(const AreaCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class ContactArea : public testing::TestWithParam<AreaCase> {};
 
@@ -217,6 +225,10 @@ struct SmsAreaCase {
     int bodyColumn;
     size_t expected;
 };
+
+void PrintTo(const SmsAreaCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class SmsArea : public testing::TestWithParam<SmsAreaCase> {};
 

@@ -52,6 +52,10 @@ struct PhoneCase {
     void (*setup)(Options&);
 };
 
+void PrintTo(const PhoneCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class GeneratedPhone : public testing::TestWithParam<PhoneCase> {};
 
 TEST_P(GeneratedPhone, DeletedContactsAndMessagesComeBack) {
@@ -242,6 +246,10 @@ struct DamageCase {
     const char* name;
     Mutation mutate;
 };
+
+void PrintTo(const DamageCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class Damaged : public testing::TestWithParam<DamageCase> {};
 

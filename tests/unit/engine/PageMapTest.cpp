@@ -60,6 +60,10 @@ struct DamagedTree {
     Leaves leaves;
 };
 
+void PrintTo(const DamagedTree& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class PageMapDamaged : public testing::TestWithParam<DamagedTree> {};
 
 TEST_P(PageMapDamaged, StopsTheBranch) {
@@ -126,6 +130,10 @@ struct ChainCase {
     void (*build)(PageFile&);
     std::vector<uint32_t> chain; // empty: no entry
 };
+
+void PrintTo(const ChainCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class FreeblockChain : public testing::TestWithParam<ChainCase> {};
 

@@ -74,6 +74,10 @@ struct ContactCase {
     std::string text;
 };
 
+void PrintTo(const ContactCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class ContactText : public testing::TestWithParam<ContactCase> {};
 
 TEST_P(ContactText, Lines) {
