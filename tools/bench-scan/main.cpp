@@ -19,7 +19,10 @@
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
+
 #include <QTimer>
+#include <csignal>
+#include <sys/prctl.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -52,6 +55,10 @@ struct Probe : QObject {
         }
         ++ticks[phase];
         lastTick = now;
+        // The engine runs block the window thread inside the handler of the acquisition's
+        // message: the first tick after it ends them, and the scan worker runs from there.
+        if (phase == Engines)
+            enter(Scanning);
     }
     bool eventFilter(QObject* o, QEvent* e) override {
         const int n = kmsg::messageNumber(e->type());
@@ -61,11 +68,8 @@ struct Probe : QObject {
         } else if (n == kmsg::ScanDone) {
             tick();
             enter(Listing);
-        } else if (e->type() == QEvent::Show && phase == Engines &&
-                   o->inherits("CAnimateStaticBase")) {
-            tick();
-            enter(Scanning);
         }
+        Q_UNUSED(o);
         return false;
     }
 };
@@ -112,6 +116,7 @@ int main(int argc, char** argv) {
 
     QProcess emu;
     emu.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    emu.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
     emu.start(QStringLiteral(KESTROVA_PROGRAM_DIR "/kestrova-emuphone"),
               {"--port", "0", "--contacts", QString::fromStdString(phone.contactsPath), "--sms",
                QString::fromStdString(phone.smsPath)});
@@ -147,7 +152,6 @@ int main(int argc, char** argv) {
 
     CMainDlg dlg(settings);
     dlg.installEventFilter(&probe);
-    dlg.busyAnimation()->installEventFilter(&probe);
     QObject::connect(dlg.progressBar(), &QProgressBar::valueChanged,
                      [&] { ++probe.progressChanges; });
     dlg.show();

@@ -29,6 +29,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
+#include <memory>
 
 namespace {
 
@@ -155,6 +156,12 @@ int main(int argc, char** argv) {
     settings.acquireDelayMs = 1500;
     setImageFolder(settings.programFolder + QStringLiteral("/image/"));
 
+    // Nothing here waits for a person; a run that stalls is a failure, not a hang.
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    QObject::connect(&watchdog, &QTimer::timeout, [] { fail("the demo stalled"); });
+    watchdog.start(240000);
+
     CMsgBox::setInspectHook([](CMsgBox& box) {
         QTest::qWait(onScreen() ? 250 : 50);
         shot(boxNames.empty() ? QStringLiteral("msgbox") : boxNames.front(), &box);
@@ -164,10 +171,10 @@ int main(int argc, char** argv) {
 
     // 1. No phone answers: loading, then the failed screen.
     useCopyPhone(deadPort);
-    CMainDlg dlg(settings);
-    window = &dlg;
-    dlg.show();
-    if (!QTest::qWaitForWindowExposed(&dlg))
+    auto first = std::make_unique<CMainDlg>(settings);
+    window = first.get();
+    window->show();
+    if (!QTest::qWaitForWindowExposed(window))
         std::fputs("demo-drive: the window was not exposed\n", stderr);
     QTest::qWait(700);
     shot(QStringLiteral("loading"));
@@ -203,21 +210,36 @@ int main(int argc, char** argv) {
     // 3. An export of the large phone: exporting, paused, the closing message.
     FolderPicker::setNextAnswer(work.path() + QStringLiteral("/export-large"));
     pauser.armed = false;
+    // The closing message is answered whenever it comes, even before the pause below.
+    answerNextBox(CMsgBox::IdOk, QStringLiteral("msgbox-export-finished-large"));
     clickButton(CMainDlg::IdRecover);
-    shot(QStringLiteral("exporting"));
     if (window->workerRunning()) {
+        // Paused at once, then continued: the pictures show both states of the export.
         clickButton(CMainDlg::IdPause);
         QTest::qWait(300);
         shot(QStringLiteral("export-paused"));
-        answerNextBox(CMsgBox::IdOk, QStringLiteral("msgbox-export-finished-large"));
         clickButton(CMainDlg::IdContinue);
+        shot(QStringLiteral("exporting"));
     } else {
-        answerNextBox(CMsgBox::IdOk, QStringLiteral("msgbox-export-finished-large"));
+        std::fputs("demo-drive: the export ended before it could be paused\n", stderr);
     }
     waitFor([] { return CMsgBox::pendingAnswers() == 0; }, 300000, "the export did not end");
 
-    // 4. Back to the start, then the sample phone with its deleted contacts.
+    // After an export there is no way back: the program is started again, this time with
+    // the sample phone attached.
+    clickButton(CMainDlg::IdClose);
+    first.reset();
     useCopyPhone(samplePort);
+    auto second = std::make_unique<CMainDlg>(settings);
+    window = second.get();
+    window->show();
+    if (!QTest::qWaitForWindowExposed(window))
+        std::fputs("demo-drive: the window was not exposed\n", stderr);
+    waitFor([] { return window->list()->isVisible(); }, 60000, "the sample phone gave no results");
+    QTest::qWait(300);
+    shot(QStringLiteral("results-first-look"));
+
+    // 4. Back to the start, and the sample phone read again.
     answerNextBox(CMsgBox::IdYes, QStringLiteral("msgbox-go-back"));
     clickButton(CMainDlg::IdBack);
     QTest::qWait(500);
@@ -237,6 +259,8 @@ int main(int argc, char** argv) {
            static_cast<ContactRecord*>(list->GetItemData(firstLive))->deleted)
         ++firstLive;
     if (firstLive < list->GetItemCount()) {
+        list->EnsureVisible(firstLive);
+        QTest::qWait(100);
         click(list->viewport(), list->ItemRect(firstLive).center());
         click(list->viewport(), list->TickBoxRect(firstLive).center());
         QTest::qWait(200);
@@ -245,9 +269,9 @@ int main(int argc, char** argv) {
 
     // 5. The recover button's warnings: nothing ticked, then no folder.
     QCheckBox* tickAll = list->Header()->TickAllBox();
-    if (tickAll->isChecked())
-        click(tickAll);
-    click(tickAll); // now every row is unticked
+    if (!tickAll->isChecked())
+        click(tickAll); // every row ticked
+    click(tickAll);     // every row unticked
     QTest::qWait(200);
     answerNextBox(CMsgBox::IdOk, QStringLiteral("msgbox-nothing-ticked"));
     clickButton(CMainDlg::IdRecover);
@@ -299,6 +323,7 @@ int main(int argc, char** argv) {
 
     // 8. Closing ends the window with the close button's code.
     clickButton(CMainDlg::IdClose);
-    std::printf("demo-drive: window ended with code %d\n", dlg.result());
-    return dlg.result() == CMainDlg::IdClose ? 0 : 1;
+    const int code = window->result();
+    std::printf("demo-drive: window ended with code %d\n", code);
+    return code == CMainDlg::IdClose ? 0 : 1;
 }

@@ -9,6 +9,9 @@
 #include <QTcpServer>
 #include <QTest>
 
+#include <csignal>
+#include <sys/prctl.h>
+
 quint16 deadPort() {
     QTcpServer s;
     s.listen(QHostAddress::LocalHost, 0);
@@ -29,6 +32,8 @@ Phone::Phone(int contacts, int deletedContacts, int messages) {
 
 EmuPhone::EmuPhone(const Phone& phone, const QString& mode) {
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // The phone ends with the test, even when the test is killed.
+    process_.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
     process_.start(QStringLiteral(KESTROVA_PROGRAM_DIR "/kestrova-emuphone"),
                    {"--port", "0", "--contacts", QString::fromStdString(phone.made.contactsPath),
                     "--sms", QString::fromStdString(phone.made.smsPath), "--mode", mode});

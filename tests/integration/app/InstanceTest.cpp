@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <sys/prctl.h>
 
 namespace {
 
@@ -47,6 +48,8 @@ public:
         env.insert("KESTROVA_ACQUIRE_DELAY_MS", "0");
         env.remove("ANDROID_SERIAL");
         process.setProcessEnvironment(env);
+        // A Kestrova left behind by a killed test would hold the guard for the next one.
+        process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
         process.setWorkingDirectory(KESTROVA_PROGRAM_DIR);
         process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         process.setStandardOutputFile(QProcess::nullDevice());
