@@ -205,6 +205,25 @@ TEST_F(WindowTest, WholeRunRecoversTicksAndExportsExactly) {
     EXPECT_EQ(f.readAll(), utf16File(lines));
 }
 
+// An export whose file cannot be written must not be reported as a success.
+TEST_F(WindowTest, ExportThatCannotWriteIsReportedAsFailed) {
+    Phone phone(6, 2);
+    EmuPhone emu(phone);
+    useSocket(emu.socket());
+    CMainDlg& w = open();
+    ASSERT_TRUE(waitForResults());
+    // A file where the export's folder would go: no folder, no file, no line written.
+    const QString blocked = home.path() + "/blocked";
+    QFile(blocked).open(QIODevice::WriteOnly);
+    FolderPicker::setNextAnswer(blocked);
+    answerNextBox(CMsgBox::IdOk);
+    clickButton(CMainDlg::IdRecover);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return CMsgBox::pendingAnswers() == 0; }, 30000));
+    ASSERT_EQ(boxTexts.size(), 1);
+    EXPECT_TRUE(boxTexts[0].startsWith("Recovering failed, ")) << boxTexts[0].toStdString();
+    EXPECT_TRUE(w.button(CMainDlg::IdRecover)->isVisible());
+}
+
 TEST_F(WindowTest, FailedStateShowsAdviceAndRetryLoads) {
     CMainDlg& w = open(); // nothing answers on the socket
     ASSERT_TRUE(waitForFailed());
