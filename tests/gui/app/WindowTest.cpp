@@ -205,6 +205,40 @@ TEST_F(WindowTest, WholeRunRecoversTicksAndExportsExactly) {
     EXPECT_EQ(f.readAll(), utf16File(lines));
 }
 
+// A tick in the tree reaches every list row and every record, recovered ones included; the
+// tick-all box of the list does the same from the other side.
+TEST_F(WindowTest, TicksStayInStepBetweenTreeListAndModel) {
+    Phone phone(6, 2);
+    EmuPhone emu(phone);
+    useSocket(emu.socket());
+    CMainDlg& w = open();
+    ASSERT_TRUE(waitForResults());
+    CListViewCheck1* list = w.list();
+    CTreeViewEx1* tree = w.tree();
+    const int rows = list->GetItemCount();
+    ASSERT_EQ(w.state().countTicked(), rows);
+
+    auto allRows = [&](bool ticked) {
+        for (int r = 0; r < rows; ++r)
+            if (list->GetCheckState(r) != ticked)
+                return false;
+        return true;
+    };
+    QTest::mouseClick(tree, Qt::LeftButton, Qt::NoModifier,
+                      tree->TickBoxRect(w.contactsRow()).center());
+    EXPECT_FALSE(tree->GetCheckState(w.contactsRow()));
+    EXPECT_FALSE(tree->GetCheckState(w.rootRow()));
+    EXPECT_TRUE(allRows(false));
+    EXPECT_FALSE(list->Header()->TickAllBox()->isChecked());
+    EXPECT_EQ(w.state().countTicked(), 0);
+
+    QTest::mouseClick(list->Header()->TickAllBox(), Qt::LeftButton);
+    EXPECT_TRUE(allRows(true));
+    EXPECT_EQ(w.state().countTicked(), rows);
+    EXPECT_TRUE(tree->GetCheckState(w.contactsRow()));
+    EXPECT_TRUE(tree->GetCheckState(w.rootRow()));
+}
+
 // An export whose file cannot be written must not be reported as a success.
 TEST_F(WindowTest, ExportThatCannotWriteIsReportedAsFailed) {
     Phone phone(6, 2);
