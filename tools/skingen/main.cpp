@@ -566,12 +566,8 @@ void mainBackgrounds() {
         smooth(p);
         drawBand(p, W);
         bandTitle(p);
-        footer(p, W, H, 609);
-        p.setPen(skin::textMuted);
-        p.setFont(uiFont(12));
-        p.drawText(
-            QRectF(24, 609, W - 48, H - 609), Qt::AlignLeft | Qt::AlignVCenter,
-            QStringLiteral("Keep the phone connected and unlocked until the contacts are read."));
+        // No footer here: the failure texts, the help link and the retry button of the
+        // start screen sit across the lower edge and need a plain surface.
         drawOutline(p, W, H);
         p.end();
         save(img, QStringLiteral("mainbg1.png"));
