@@ -146,10 +146,42 @@ LiveRows::LiveRows(const std::vector<std::pair<std::string, std::string>>& rows)
 }
 
 void LiveRows::add(std::string_view id, std::string_view data1) {
-    bytes_.append(id);
-    offsets_.push_back(bytes_.size());
-    bytes_.append(data1);
-    offsets_.push_back(bytes_.size());
+    // A text longer than 4 GiB cannot come out of one row; cut to what an entry can hold.
+    const size_t idLength = std::min<size_t>(id.size(), UINT32_MAX);
+    const size_t dataLength = std::min<size_t>(data1.size(), UINT32_MAX);
+    const size_t need = idLength + dataLength;
+    char* at;
+    if (need > kBlockBytes / 4) {
+        // A large row gets a block of its own; the current block stays in use.
+        blocks_.push_back(std::make_unique_for_overwrite<char[]>(need));
+        at = blocks_.back().get();
+    } else {
+        if (left_ < need) {
+            blocks_.push_back(std::make_unique_for_overwrite<char[]>(kBlockBytes));
+            cursor_ = blocks_.back().get();
+            left_ = kBlockBytes;
+        }
+        at = cursor_;
+        cursor_ += need;
+        left_ -= need;
+    }
+    if (idLength > 0)
+        std::memcpy(at, id.data(), idLength);
+    if (dataLength > 0)
+        std::memcpy(at + idLength, data1.data(), dataLength);
+    if ((size_ & (kEntriesPerBlock - 1)) == 0)
+        entries_.push_back(std::make_unique_for_overwrite<Entry[]>(kEntriesPerBlock));
+    entries_.back()[size_ & (kEntriesPerBlock - 1)] =
+        Entry{at, static_cast<uint32_t>(idLength), static_cast<uint32_t>(dataLength)};
+    ++size_;
+}
+
+void LiveRows::clear() {
+    blocks_.clear();
+    entries_.clear();
+    cursor_ = nullptr;
+    left_ = 0;
+    size_ = 0;
 }
 
 std::string buildSmsText(const std::vector<CarvedMessage>& messages, const LiveRows& live) {
@@ -162,6 +194,8 @@ std::string buildSmsText(const std::vector<CarvedMessage>& messages, const LiveR
     // two rows. Indexing only what the messages ask for keeps this small next to the live rows.
     std::vector<std::string> keys(messages.size());
     std::unordered_map<std::string_view, size_t> firstByValue;
+    uint64_t keyLengths = 0; // bit n: some key is n bytes long
+    bool longKeys = false;
     for (size_t i = 0; i < messages.size(); ++i) {
         keys[i] = messages[i].address;
         const auto cc = keys[i].find("+86");
@@ -169,12 +203,24 @@ std::string buildSmsText(const std::vector<CarvedMessage>& messages, const LiveR
             keys[i].erase(cc, 3);
         // An empty address names nobody: it would otherwise match any live row whose data1
         // is empty and put an unrelated contact's name on the message.
-        if (!keys[i].empty())
+        if (!keys[i].empty()) {
             firstByValue.emplace(keys[i], kNone);
+            if (keys[i].size() < 64)
+                keyLengths |= uint64_t{1} << keys[i].size();
+            else
+                longKeys = true;
+        }
     }
+    // Most live values cannot match by their length alone; only the others are looked up.
+    auto mayMatch = [&](size_t length) {
+        return length < 64 ? ((keyLengths >> length) & 1) != 0 : longKeys;
+    };
     std::unordered_map<std::string_view, std::pair<size_t, size_t>> firstRowsById;
     for (size_t j = 0; j < live.size(); ++j) {
-        const auto it = firstByValue.find(live.data1(j));
+        const std::string_view value = live.data1(j);
+        if (!mayMatch(value.size()))
+            continue;
+        const auto it = firstByValue.find(value);
         if (it != firstByValue.end() && it->second == kNone) {
             it->second = j;
             firstRowsById.emplace(live.id(j), std::make_pair(kNone, kNone));

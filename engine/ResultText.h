@@ -7,6 +7,8 @@
 
 #include "engine/Carve.h"
 
+#include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -31,29 +33,45 @@ constexpr size_t kMaxContactTextBytes = size_t{256} << 20;
 std::string buildContactText(const std::vector<CarvedContact>& rows,
                              size_t maxBytes = kMaxContactTextBytes);
 
-// The live rows of table data as (raw_contact_id text, data1 text), kept in one block of bytes:
-// a phone holds hundreds of thousands of them, and two strings each would cost many times
-// their size.
+// The live rows of table data as (raw_contact_id text, data1 text). A phone holds hundreds of
+// thousands of them, so the bytes go into fixed blocks that are never moved or copied again,
+// and each row costs one small entry beside its bytes.
 class LiveRows {
 public:
-    LiveRows() { offsets_.push_back(0); }
+    LiveRows() = default;
     explicit LiveRows(const std::vector<std::pair<std::string, std::string>>& rows);
+    LiveRows(const LiveRows&) = delete;
+    LiveRows& operator=(const LiveRows&) = delete;
     void add(std::string_view id, std::string_view data1);
-    size_t size() const { return (offsets_.size() - 1) / 2; }
-    bool empty() const { return size() == 0; }
-    std::string_view id(size_t j) const { return slice(2 * j); }
-    std::string_view data1(size_t j) const { return slice(2 * j + 1); }
-    void clear() {
-        bytes_.clear();
-        offsets_.assign(1, 0);
+    size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    std::string_view id(size_t j) const {
+        const Entry& e = entry(j);
+        return std::string_view(e.bytes, e.idLength);
     }
+    std::string_view data1(size_t j) const {
+        const Entry& e = entry(j);
+        return std::string_view(e.bytes + e.idLength, e.dataLength);
+    }
+    void clear();
 
 private:
-    std::string_view slice(size_t k) const {
-        return std::string_view(bytes_).substr(offsets_[k], offsets_[k + 1] - offsets_[k]);
+    struct Entry {
+        const char* bytes; // id, then data1
+        uint32_t idLength;
+        uint32_t dataLength;
+    };
+    static constexpr size_t kBlockBytes = size_t{1} << 20;
+    static constexpr size_t kEntryShift = 16;
+    static constexpr size_t kEntriesPerBlock = size_t{1} << kEntryShift;
+    const Entry& entry(size_t j) const {
+        return entries_[j >> kEntryShift][j & (kEntriesPerBlock - 1)];
     }
-    std::string bytes_;
-    std::vector<size_t> offsets_;
+    std::vector<std::unique_ptr<char[]>> blocks_;
+    char* cursor_ = nullptr; // free bytes of the block that small rows fill
+    size_t left_ = 0;
+    std::vector<std::unique_ptr<Entry[]>> entries_;
+    size_t size_ = 0;
 };
 
 // One line per message; the name comes from the live (raw_contact_id, data1) rows: the first

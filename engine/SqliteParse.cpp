@@ -3,6 +3,7 @@
 #include "engine/ResultText.h"
 
 #include <algorithm>
+#include <cstring>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <unordered_set>
@@ -86,9 +87,15 @@ bool readRootPage(sqlite3* db, const char* table, int32_t& rootPage) {
     return true;
 }
 
-const char* columnText(sqlite3_stmt* stmt, int i) {
+// A column as text, up to its first zero byte; empty when it yields none.
+std::string_view columnText(sqlite3_stmt* stmt, int i) {
     const unsigned char* t = sqlite3_column_text(stmt, i);
-    return t != nullptr ? reinterpret_cast<const char*>(t) : "";
+    if (t == nullptr)
+        return {};
+    const auto* p = reinterpret_cast<const char*>(t);
+    const size_t n = static_cast<size_t>(std::max(sqlite3_column_bytes(stmt, i), 0));
+    const void* zero = std::memchr(p, 0, n);
+    return std::string_view(p, zero != nullptr ? static_cast<const char*>(zero) - p : n);
 }
 
 bool validColumns(int32_t count, std::initializer_list<int32_t> positions) {

@@ -181,6 +181,30 @@ TEST(SmsText, HashedLookupEqualsLinearLookupOnGeneratedRows) {
     }
 }
 
+TEST(LiveRows, KeepsEveryRowAcrossItsBlocks) {
+    // Enough rows to fill several entry and byte blocks, with empty values and rows larger than
+    // a block's share in between: every row must come back as it was added.
+    LiveRows live;
+    std::vector<std::pair<std::string, std::string>> added;
+    for (int i = 0; i < 150000; ++i) {
+        std::string id = std::to_string(i / 3);
+        std::string value = i % 7 == 0 ? std::string() : "value-" + std::to_string(i);
+        if (i % 40000 == 5)
+            value.assign(700000, static_cast<char>('a' + i % 26));
+        live.add(id, value);
+        added.emplace_back(std::move(id), std::move(value));
+    }
+    ASSERT_EQ(live.size(), added.size());
+    for (size_t j = 0; j < added.size(); ++j) {
+        ASSERT_EQ(live.id(j), added[j].first) << j;
+        ASSERT_EQ(live.data1(j), added[j].second) << j;
+    }
+    live.clear();
+    EXPECT_TRUE(live.empty());
+    live.add("1", "x");
+    EXPECT_EQ(live.data1(0), "x");
+}
+
 struct ConvCase {
     std::string in;
     std::string out;
