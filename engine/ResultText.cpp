@@ -13,6 +13,15 @@ bool validUtf8(std::string_view s) {
     const size_t n = s.size();
     size_t i = 0;
     while (i < n) {
+        // Eight ASCII bytes at a time: no byte has its top bit set.
+        if (i + 8 <= n) {
+            uint64_t word;
+            std::memcpy(&word, p + i, 8);
+            if ((word & 0x8080808080808080ull) == 0) {
+                i += 8;
+                continue;
+            }
+        }
         const unsigned c = p[i];
         if (c < 0x80) {
             ++i;
@@ -51,19 +60,35 @@ bool validUtf8(std::string_view s) {
     return true;
 }
 
+// The converted value, appended without a string of its own.
+std::string_view convertedView(std::string_view bytes) {
+    const auto zero = bytes.find('\0');
+    if (zero != std::string_view::npos)
+        bytes = bytes.substr(0, zero);
+    return validUtf8(bytes) ? bytes : std::string_view();
+}
+
 void appendField(std::string& out, std::string_view bytes) {
-    out += utf8ToAnsi(bytes);
+    out += convertedView(bytes);
+}
+
+// Ids of up to seven bytes packed with their length into one number that orders and compares
+// them as exactly as their bytes; longer ids all get the largest number and are compared as
+// bytes.
+constexpr uint64_t kLongId = ~uint64_t{0};
+uint64_t packedId(const std::string& id) {
+    if (id.size() > 7)
+        return kLongId;
+    uint64_t v = 0;
+    for (unsigned char c : id)
+        v = (v << 8) | c;
+    return (uint64_t{id.size()} << 56) | v;
 }
 
 } // namespace
 
 std::string utf8ToAnsi(std::string_view bytes) {
-    const auto zero = bytes.find('\0');
-    if (zero != std::string_view::npos)
-        bytes = bytes.substr(0, zero);
-    if (!validUtf8(bytes))
-        return {};
-    return std::string(bytes);
+    return std::string(convertedView(bytes));
 }
 
 bool isAllDigits(std::string_view bytes) {
@@ -77,22 +102,40 @@ bool isAllDigits(std::string_view bytes) {
 std::string buildContactText(const std::vector<CarvedContact>& rows, size_t maxBytes) {
     const size_t n = rows.size();
     std::string out;
-    // Rows with a value, ordered by id bytes and then by position: the rows of one id form a
-    // run in ascending row order. The pairing pass compares a row only with later rows of the
-    // same id, which are the rows after it in its run.
+    // Rows with a value, grouped by id and ordered by position within a group: the rows of one
+    // id form a run in ascending row order. The pairing pass compares a row only with later
+    // rows of the same id, which are the rows after it in its run.
+    std::vector<uint64_t> key(n);
     std::vector<uint32_t> order;
     order.reserve(n);
     for (size_t i = 0; i < n; ++i) {
-        if (!rows[i].second.empty())
+        if (!rows[i].second.empty()) {
+            key[i] = packedId(rows[i].first);
             order.push_back(static_cast<uint32_t>(i));
+        }
     }
     std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
-        const int c = rows[a].first.compare(rows[b].first);
-        return c != 0 ? c < 0 : a < b;
+        if (key[a] != key[b])
+            return key[a] < key[b];
+        if (key[a] == kLongId) {
+            const int c = rows[a].first.compare(rows[b].first);
+            if (c != 0)
+                return c < 0;
+        }
+        return a < b;
     });
+    auto sameId = [&](size_t a, size_t b) {
+        return key[a] == key[b] && (key[a] != kLongId || rows[a].first == rows[b].first);
+    };
     std::vector<uint32_t> rank(n, 0);
     for (size_t r = 0; r < order.size(); ++r)
         rank[order[r]] = static_cast<uint32_t>(r);
+    // Room for the usual text at once: most values are written once or twice. Reserved pages
+    // that stay unwritten cost no memory.
+    size_t valueBytes = 0;
+    for (const CarvedContact& row : rows)
+        valueBytes += row.second.size();
+    out.reserve(std::min(maxBytes, 2 * valueBytes + 8 * order.size()) + 256);
     std::vector<char> used(n, 0);
     for (size_t i = 0; i < n; ++i) {
         const std::string& vi = rows[i].second;
@@ -101,7 +144,7 @@ std::string buildContactText(const std::vector<CarvedContact>& rows, size_t maxB
         const bool digits = isAllDigits(vi);
         for (size_t r = rank[i] + 1; r < order.size(); ++r) {
             const size_t j = order[r];
-            if (rows[j].first != rows[i].first)
+            if (!sameId(i, j))
                 break;
             const std::string& vj = rows[j].second;
             if (vi == vj)
