@@ -5,7 +5,7 @@
 namespace update {
 
 CheckResult checkForUpdate(const std::string& productKey, const std::string& installedVersion,
-                           const std::string& hostAndPort) {
+                           const std::string& hostAndPort, const std::atomic<bool>* cancel) {
     CheckResult result;
     const net::ConnectedState state = net::connectedState(hostAndPort);
     result.connectionFlags = state.flags;
@@ -14,7 +14,7 @@ CheckResult checkForUpdate(const std::string& productKey, const std::string& ins
         return result;
     }
     const net::FirstRead read =
-        net::fetchFirstRead(manifestUrl(hostAndPort), kAgent, kManifestReadSize);
+        net::fetchFirstRead(manifestUrl(hostAndPort), kAgent, kManifestReadSize, 30, cancel);
     if (!read.opened) {
         result.status = CheckStatus::OpenFailed;
         return result;
@@ -30,8 +30,9 @@ CheckResult checkForUpdate(const std::string& productKey, const std::string& ins
     return result;
 }
 
-bool newVersionAvailable(const std::string& installedVersion, const std::string& hostAndPort) {
-    return checkForUpdate(kRecoveryProductKey, installedVersion, hostAndPort).status ==
+bool newVersionAvailable(const std::string& installedVersion, const std::string& hostAndPort,
+                         const std::atomic<bool>* cancel) {
+    return checkForUpdate(kRecoveryProductKey, installedVersion, hostAndPort, cancel).status ==
            CheckStatus::UpdateAvailable;
 }
 

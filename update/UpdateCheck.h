@@ -9,6 +9,7 @@
 
 #include "update/Manifest.h"
 
+#include <atomic>
 #include <string>
 
 namespace update {
@@ -44,14 +45,17 @@ struct CheckResult {
     ManifestEntry entry;     // filled when the manifest was read
 };
 
-// One check against the manifest on `hostAndPort`.
+// One check against the manifest on `hostAndPort`. Setting `*cancel` ends a check that waits
+// for the network within about a second (then OpenFailed).
 CheckResult checkForUpdate(const std::string& productKey, const std::string& installedVersion,
-                           const std::string& hostAndPort);
+                           const std::string& hostAndPort,
+                           const std::atomic<bool>* cancel = nullptr);
 
 // Kestrova's decision: true only when the manifest could be read and its "Kestrova" entry names
-// another version than `installedVersion`. Silent: every failure gives false.
+// another version than `installedVersion`. Silent: every failure, a cancel included, gives false.
 bool newVersionAvailable(const std::string& installedVersion,
-                         const std::string& hostAndPort = updateHost());
+                         const std::string& hostAndPort = updateHost(),
+                         const std::atomic<bool>* cancel = nullptr);
 
 // The updater's full path: the program folder + "/" + kUpdaterProgram.
 std::string updaterPath();

@@ -803,7 +803,8 @@ void CMainDlg::startUpdateCheck() {
         return;
     const std::string installed = installedVersion_.toStdString();
     updateThread_ = std::thread([this, installed] {
-        if (!update::newVersionAvailable(installed))
+        // Closing the window cancels a check that still waits for the server.
+        if (!update::newVersionAvailable(installed, update::updateHost(), &updateAbandoned_))
             return;
         // Ask the window and wait for the answer, unless the window ends first.
         auto answered = std::make_shared<std::promise<void>>();

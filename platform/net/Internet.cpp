@@ -169,10 +169,15 @@ std::size_t firstReadWrite(char* ptr, std::size_t size, std::size_t nmemb, void*
     return (st->data->size() >= st->maxBytes) ? take : n;
 }
 
+int firstReadProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    const auto* cancel = static_cast<const std::atomic<bool>*>(user);
+    return (cancel != nullptr && cancel->load()) ? 1 : 0;
+}
+
 } // namespace
 
 FirstRead fetchFirstRead(const std::string& url, const std::string& agent, std::size_t maxBytes,
-                         long timeoutSeconds) {
+                         long timeoutSeconds, const std::atomic<bool>* cancel) {
     FirstRead result;
     const std::string scheme = schemeOf(url);
     if (scheme != "http" && scheme != "https") {
@@ -199,6 +204,11 @@ FirstRead fetchFirstRead(const std::string& url, const std::string& agent, std::
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, timeoutSeconds);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, firstReadWrite);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &st);
+    if (cancel != nullptr) {
+        curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+        curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, firstReadProgress);
+        curl_easy_setopt(curl, CURLOPT_XFERINFODATA, cancel);
+    }
     const CURLcode rc = curl_easy_perform(curl);
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &result.status);
     const bool cutByLimit =

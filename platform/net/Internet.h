@@ -67,9 +67,12 @@ struct FirstRead {
 
 // GET `url` and take one read of at most `maxBytes` bytes: the transfer ends as soon as that
 // many bytes have arrived, so bytes beyond the first read are never fetched. A status outside
-// 200..299 counts as not opened: an error page is never taken for the document.
+// 200..299 counts as not opened: an error page is never taken for the document. When `cancel`
+// is given and becomes true, the request ends within about a second as not opened, so a
+// program that quits never waits for a slow or silent server.
 FirstRead fetchFirstRead(const std::string& url, const std::string& agent,
-                         std::size_t maxBytes = 1024, long timeoutSeconds = 30);
+                         std::size_t maxBytes = 1024, long timeoutSeconds = 30,
+                         const std::atomic<bool>* cancel = nullptr);
 
 // A manual-reset gate between download chunks. pause() holds the transfer at the next chunk
 // until resume() or stop(); stop() ends the transfer for good.

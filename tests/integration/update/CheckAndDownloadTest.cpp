@@ -237,4 +237,30 @@ TEST_F(UpdateCheckTest, StalledTransferEndsAsNetworkError) {
               net::DownloadOutcome::NetworkError);
 }
 
+// A server that takes the connection and never answers: closing the program must not wait
+// for the check's 30-second time-out.
+TEST(UpdateCheckCancel, SilentServerIsLeftWhenCancelled) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    ASSERT_EQ(::listen(fd, 4), 0); // the kernel completes the handshake; nobody reads
+    socklen_t len = sizeof addr;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+    const std::string host = "127.0.0.1:" + std::to_string(ntohs(addr.sin_port));
+
+    std::atomic<bool> cancel{false};
+    std::thread canceller([&] {
+        std::this_thread::sleep_for(300ms);
+        cancel = true;
+    });
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_FALSE(update::newVersionAvailable("1.0.0.1", host, &cancel));
+    const auto took = std::chrono::steady_clock::now() - started;
+    canceller.join();
+    ::close(fd);
+    EXPECT_LT(took, 5s);
+}
+
 } // namespace
