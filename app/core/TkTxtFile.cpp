@@ -1,5 +1,7 @@
 #include "TkTxtFile.h"
 
+#include "FileIo.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
@@ -34,20 +36,7 @@ int TkTxtFile::WriteLine(const std::u16string& text) {
         bytes.push_back(char(c >> 8));
     }
 
-    bool ok = true;
-    const char* p = bytes.data();
-    std::size_t left = bytes.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, left);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            ok = false;
-            break;
-        }
-        p += n;
-        left -= std::size_t(n);
-    }
+    bool ok = osplat::writeAll(fd, bytes.data(), bytes.size());
     if (::close(fd) != 0)
         ok = false;
     return ok ? 1 : 0;

@@ -1,5 +1,7 @@
 #include "Profile.h"
 
+#include "FileIo.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -141,20 +143,7 @@ bool writeLines(const std::string& path, const Lines& f) {
     const int fd = ::mkstemp(tmp.data());
     if (fd < 0)
         return false; // the folder is missing or not writable
-    bool ok = ::fchmod(fd, mode) == 0;
-    const char* p = text.data();
-    std::size_t left = text.size();
-    while (ok && left > 0) {
-        const ssize_t n = ::write(fd, p, left);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            ok = false;
-            break;
-        }
-        p += n;
-        left -= std::size_t(n);
-    }
+    bool ok = ::fchmod(fd, mode) == 0 && writeAll(fd, text.data(), text.size());
     ok = ::fsync(fd) == 0 && ok;
     ok = ::close(fd) == 0 && ok;
     if (ok)
