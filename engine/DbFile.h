@@ -33,7 +33,7 @@ public:
     uint32_t readU32(int64_t pos) const;
 
     static constexpr int64_t kBlockSize = int64_t{1} << 20;
-    static constexpr int kBlocks = 4;
+    static constexpr int kBlocks = 8;
 
 private:
     struct Block {

@@ -16,10 +16,33 @@ namespace kestrova::engine {
 // Decodes one varint (most significant group first; eight 7-bit groups, a ninth byte gives
 // all 8 bits) and returns the number of bytes it occupies, 1 to 9. `bytes` must have 9
 // readable bytes. A value that does not fit in 32 bits is delivered as 0xFFFFFFFF.
-int readVarint32(const uint8_t* bytes, uint32_t& value);
+inline int readVarint32(const uint8_t* bytes, uint32_t& value) {
+    if (bytes[0] < 0x80) {
+        value = bytes[0];
+        return 1;
+    }
+    uint64_t v = 0;
+    for (int n = 0; n < 8; ++n) {
+        v = (v << 7) | (bytes[n] & 0x7F);
+        if ((bytes[n] & 0x80) == 0) {
+            value = v > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(v);
+            return n + 1;
+        }
+    }
+    // Ninth byte: all eight bits. Anything past 2^56 is far beyond 32 bits anyway.
+    v = (v << 8) | bytes[8];
+    value = v > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(v);
+    return 9;
+}
 
-// Width in bytes of a value stored under `serialType`.
-int32_t calculateDataWidth(uint32_t serialType);
+// Width in bytes of a value stored under `serialType`: fixed for the types below 12, then
+// (N - 12) / 2 for a BLOB (even N) and (N - 13) / 2 for a TEXT (odd N).
+inline int32_t calculateDataWidth(uint32_t serialType) {
+    constexpr int8_t kFixed[12] = {0, 1, 2, 3, 4, 6, 8, 8, 0, 0, 0, 0};
+    if (serialType < 12)
+        return kFixed[serialType];
+    return static_cast<int32_t>((serialType - 12 - (serialType & 1)) / 2);
+}
 
 // Coarse class of a serial type: 1 integer (types 2 to 5), 2 BLOB, 3 float, 4 TEXT; any
 // other type (0, 1, 6, 8 to 12) is returned unchanged.
@@ -67,5 +90,34 @@ private:
     int64_t length_[kMaxTargets] = {0, 0, 0};
     int targetCount_;
 };
+
+// The walk runs once per column of every candidate record, so it is inlined.
+inline void ColumnWalk::step() {
+    uint8_t tmp[9] = {};
+    const uint8_t* p;
+    if (cursor_ >= 0 && cursor_ + 9 <= buf_.size) [[likely]] {
+        p = buf_.data + cursor_;
+    } else {
+        for (int i = 0; i < 9; ++i)
+            tmp[i] = buf_.at(cursor_ + i);
+        p = tmp;
+    }
+    uint32_t type = 0;
+    int n = readVarint32(p, type) & 0xFF;
+    if (n == 0)
+        n = 1;
+    const int64_t w = calculateDataWidth(type);
+    for (int k = 0; k < targetCount_; ++k) {
+        if (targets_[k] == column_) {
+            // The body offset of a column is the sum of the widths before it.
+            offset_[k] = widthSum_;
+            length_[k] = w;
+        }
+    }
+    cursor_ += n;
+    total_ += n + w;
+    widthSum_ += w;
+    ++column_;
+}
 
 } // namespace kestrova::engine

@@ -141,23 +141,57 @@ void SqliteParse::startParse(ePaserType type) {
     if (dbFile.open(path) && pageSizeUsable()) {
         loopPage(static_cast<int64_t>(rootPage));
         sortLeafPage();
-        loadFreelistCell(leafPages);
-        // Most freeblocks and areas hold a record or more: room for that many saves growing
-        // the list step by step on large files.
-        size_t expected = leafPages.size();
-        for (const auto& [page, offsets] : freeblockOffsets)
-            expected += offsets.size();
+        // The freeblock chains, the freeblock carve and the area carve run window by window
+        // over the sorted leaf pages, each window no larger than the blocks the file keeps in
+        // memory, so that the three read each block of the file once instead of three times.
+        // The rows keep their order: every freeblock row before every area row, each kind in
+        // ascending page order. A page listed twice lies in one window.
+        const size_t areaSlots = std::min<size_t>(
+            leafPages.size() * static_cast<size_t>(pageSize / 256 + 1), size_t{8} << 20);
         if (contacts)
-            carvedContacts.reserve(expected);
+            carvedContacts.reserve(areaSlots);
         else
-            carvedMessages.reserve(expected);
-        if (contacts) {
-            parseContactFreelistCell(rawContactIdColumn, data1Column, contactColumnCount);
-            parseContactUnassignedArea(rawContactIdColumn, data1Column, contactColumnCount);
-        } else {
-            parseSmsFresslistCell(addressColumn, personColumn, bodyColumn, smsColumnCount);
-            parseSmsUnassignedArea(addressColumn, personColumn, bodyColumn, smsColumnCount);
+            carvedMessages.reserve(areaSlots);
+        std::vector<CarvedContact> areaContacts;
+        std::vector<CarvedMessage> areaMessages;
+        size_t i = 0;
+        while (i < leafPages.size()) {
+            const int64_t firstBlock = pageStart(leafPages[i]) / DbFile::kBlockSize;
+            size_t end = i;
+            while (end < leafPages.size() &&
+                   pageStart(leafPages[end]) / DbFile::kBlockSize < firstBlock + DbFile::kBlocks)
+                ++end;
+            carveFrom = leafPages[i];
+            carveTo = static_cast<int64_t>(leafPages[end - 1]) + 1;
+            loadFreelistCell(std::vector<uint32_t>(leafPages.begin() + static_cast<long>(i),
+                                                   leafPages.begin() + static_cast<long>(end)));
+            if (contacts) {
+                parseContactFreelistCell(rawContactIdColumn, data1Column, contactColumnCount);
+                const size_t mark = carvedContacts.size();
+                parseContactUnassignedArea(rawContactIdColumn, data1Column, contactColumnCount);
+                areaContacts.insert(
+                    areaContacts.end(),
+                    std::make_move_iterator(carvedContacts.begin() + static_cast<long>(mark)),
+                    std::make_move_iterator(carvedContacts.end()));
+                carvedContacts.resize(mark);
+            } else {
+                parseSmsFresslistCell(addressColumn, personColumn, bodyColumn, smsColumnCount);
+                const size_t mark = carvedMessages.size();
+                parseSmsUnassignedArea(addressColumn, personColumn, bodyColumn, smsColumnCount);
+                areaMessages.insert(
+                    areaMessages.end(),
+                    std::make_move_iterator(carvedMessages.begin() + static_cast<long>(mark)),
+                    std::make_move_iterator(carvedMessages.end()));
+                carvedMessages.resize(mark);
+            }
+            i = end;
         }
+        carveFrom = 0;
+        carveTo = kAllPages;
+        carvedContacts.insert(carvedContacts.end(), std::make_move_iterator(areaContacts.begin()),
+                              std::make_move_iterator(areaContacts.end()));
+        carvedMessages.insert(carvedMessages.end(), std::make_move_iterator(areaMessages.begin()),
+                              std::make_move_iterator(areaMessages.end()));
     }
     if (contacts)
         saveContactRecover2File(std::string());
@@ -338,7 +372,9 @@ void SqliteParse::parseContactFreelistCell(const int32_t& rawContactIdPos, const
                                            const int32_t& columnCount) {
     if (freeblockOffsets.empty() || !validColumns(columnCount, {rawContactIdPos, data1Pos}))
         return;
-    for (const auto& [page, offsets] : freeblockOffsets) {
+    for (auto it = freeblockOffsets.lower_bound(static_cast<uint32_t>(carveFrom));
+         it != freeblockOffsets.end() && it->first < carveTo; ++it) {
+        const auto& [page, offsets] = *it;
         const int64_t start = pageStart(page);
         for (uint32_t f : offsets) {
             const int64_t size = dbFile.readU16(start + f + 2);
@@ -358,10 +394,14 @@ void SqliteParse::parseContactUnassignedArea(const int32_t& rawContactIdPos,
     if (leafPages.empty() || !validColumns(columnCount, {rawContactIdPos, data1Pos, data1Column}))
         return;
     size_t prevFrom = 0, prevTo = 0;
-    for (size_t i = 0; i < leafPages.size(); ++i) {
+    const size_t first = static_cast<size_t>(
+        std::lower_bound(leafPages.begin(), leafPages.end(), carveFrom) - leafPages.begin());
+    const size_t last = static_cast<size_t>(
+        std::lower_bound(leafPages.begin(), leafPages.end(), carveTo) - leafPages.begin());
+    for (size_t i = first; i < last; ++i) {
         const uint32_t page = leafPages[i];
         const size_t from = carvedContacts.size();
-        if (i > 0 && leafPages[i - 1] == page) {
+        if (i > first && leafPages[i - 1] == page) {
             // A page listed twice yields its rows twice; carving it again would give the same.
             for (size_t k = prevFrom; k < prevTo; ++k)
                 carvedContacts.push_back(carvedContacts[k]);
@@ -387,7 +427,9 @@ void SqliteParse::parseSmsFresslistCell(const int32_t& addressPos, const int32_t
                                         const int32_t& bodyPos, const int32_t& columnCount) {
     if (freeblockOffsets.empty() || !validColumns(columnCount, {addressPos, personPos, bodyPos}))
         return;
-    for (const auto& [page, offsets] : freeblockOffsets) {
+    for (auto it = freeblockOffsets.lower_bound(static_cast<uint32_t>(carveFrom));
+         it != freeblockOffsets.end() && it->first < carveTo; ++it) {
+        const auto& [page, offsets] = *it;
         const int64_t start = pageStart(page);
         for (uint32_t f : offsets) {
             const int64_t size = dbFile.readU16(start + f + 2);
@@ -408,10 +450,14 @@ void SqliteParse::parseSmsUnassignedArea(const int32_t& addressPos, const int32_
         !validColumns(columnCount, {addressPos, personPos, bodyPos, bodyColumn}))
         return;
     size_t prevFrom = 0, prevTo = 0;
-    for (size_t i = 0; i < leafPages.size(); ++i) {
+    const size_t first = static_cast<size_t>(
+        std::lower_bound(leafPages.begin(), leafPages.end(), carveFrom) - leafPages.begin());
+    const size_t last = static_cast<size_t>(
+        std::lower_bound(leafPages.begin(), leafPages.end(), carveTo) - leafPages.begin());
+    for (size_t i = first; i < last; ++i) {
         const uint32_t page = leafPages[i];
         const size_t from = carvedMessages.size();
-        if (i > 0 && leafPages[i - 1] == page) {
+        if (i > first && leafPages[i - 1] == page) {
             for (size_t k = prevFrom; k < prevTo; ++k)
                 carvedMessages.push_back(carvedMessages[k]);
         } else {

@@ -98,6 +98,12 @@ private:
     kestrova::engine::LiveRows liveContacts;
     std::vector<CarvedMessage> carvedMessages;
 
+    // The leaf pages the carvers work on: page numbers from carveFrom up to, not including,
+    // carveTo. All pages unless a run carves window by window.
+    static constexpr int64_t kAllPages = int64_t{1} << 32;
+    int64_t carveFrom = 0;
+    int64_t carveTo = kAllPages;
+
     kestrova::engine::ScratchBuffer scratch;
     bool started = false;
 };

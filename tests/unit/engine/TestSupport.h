@@ -31,6 +31,31 @@ struct SqliteParseTestAccess {
     static void parseContactFreelistCell(SqliteParse& p, int32_t P, int32_t Q, int32_t C) {
         p.parseContactFreelistCell(P, Q, C);
     }
+    // A whole run with each step over every leaf page at once, in the plain order of the
+    // steps: the text that a run carving window by window must give too.
+    static std::string runInOnePass(SqliteParse& p, bool contacts) {
+        if (!(contacts ? p.InitContacOstranyFile() : p.InitSmsOstranyFile()))
+            return {};
+        const std::string& path = contacts ? p.contactsDbPath : p.smsDbPath;
+        p.getDbPageSize(path);
+        if (!p.dbFile.open(path) || !p.pageSizeUsable())
+            return {};
+        p.loopPage(p.rootPage);
+        p.sortLeafPage();
+        p.loadFreelistCell(p.leafPages);
+        if (contacts) {
+            p.parseContactFreelistCell(p.rawContactIdColumn, p.data1Column, p.contactColumnCount);
+            p.parseContactUnassignedArea(p.rawContactIdColumn, p.data1Column, p.contactColumnCount);
+            p.saveContactRecover2File(std::string());
+        } else {
+            p.parseSmsFresslistCell(p.addressColumn, p.personColumn, p.bodyColumn,
+                                    p.smsColumnCount);
+            p.parseSmsUnassignedArea(p.addressColumn, p.personColumn, p.bodyColumn,
+                                     p.smsColumnCount);
+            p.saveSmsRecover2File(std::string());
+        }
+        return p.resultText;
+    }
     static void parseContactUnassignedArea(SqliteParse& p, int32_t P, int32_t Q, int32_t C) {
         p.data1Column = Q;
         p.parseContactUnassignedArea(P, Q, C);
