@@ -1,6 +1,7 @@
 // The real bridge client (the program folder's adb_help) against the emulated phone on
 // 127.0.0.1: every test points the client at its own phone through ADB_SERVER_SOCKET, with
 // HOME in a temporary folder and no ANDROID_SERIAL, so no real device or server is reached.
+#include "LoopbackPort.h"
 #include "Process.h"
 #include "RecoveryState.h"
 #include "Text.h"
@@ -109,19 +110,6 @@ private:
     pid_t pid_ = -1;
     int port_ = 0;
 };
-
-// A loopback port on which nobody listens.
-int unusedPort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    ::close(fd);
-    return ntohs(a.sin_port);
-}
 
 class Reporter : public core::WorkerReporter {
 public:
@@ -302,7 +290,7 @@ class AcquisitionFailure : public Acquisition, public ::testing::WithParamInterf
 TEST_P(AcquisitionFailure, LeavesNoCopy) {
     const FailureCase& c = GetParam();
     if (c.phoneArgs.empty())
-        port_ = unusedPort();
+        port_ = testsupport::refusedLoopbackPort();
     else
         ASSERT_TRUE(startPhone(c.phoneArgs));
     std::string programDir = kProgramDir;

@@ -1,4 +1,5 @@
 // The update check and the installer download against a server on 127.0.0.1.
+#include "LoopbackPort.h"
 #include "TestHttpServer.h"
 #include "net/Internet.h"
 #include "update/UpdateCheck.h"
@@ -19,19 +20,6 @@ using namespace std::chrono_literals;
 std::string manifestWith(const std::string& key, const std::string& newest) {
     return "{\"" + key + R"(":[{"Version":"1","Nversion":")" + newest +
            R"(","Update_URL":"http://127.0.0.1/x"}]})";
-}
-
-// A port nothing listens on: bound, then closed.
-int refusedPort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    socklen_t len = sizeof addr;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-    ::close(fd);
-    return ntohs(addr.sin_port);
 }
 
 class UpdateCheckTest : public ::testing::Test {
@@ -72,7 +60,7 @@ TEST_F(UpdateCheckTest, FailuresAreSilent) {
     EXPECT_EQ(update::checkForUpdate("Kestrova", "1.0.0.1", server.hostAndPort()).status,
               update::CheckStatus::OpenFailed);
     EXPECT_FALSE(update::newVersionAvailable("1.0.0.1", server.hostAndPort()));
-    const std::string refused = "127.0.0.1:" + std::to_string(refusedPort());
+    const std::string refused = "127.0.0.1:" + std::to_string(testsupport::refusedLoopbackPort());
     EXPECT_EQ(update::checkForUpdate("Kestrova", "1.0.0.1", refused).status,
               update::CheckStatus::OpenFailed);
     EXPECT_FALSE(update::newVersionAvailable("1.0.0.1", refused));
@@ -174,7 +162,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(UpdateCheckTest, DownloadFailures) {
     RecordingSink sink;
     net::TransferGate gate;
-    const std::string refused = "http://127.0.0.1:" + std::to_string(refusedPort()) + "/a";
+    const std::string refused =
+        "http://127.0.0.1:" + std::to_string(testsupport::refusedLoopbackPort()) + "/a";
     EXPECT_EQ(net::download(refused, sink, gate).outcome, net::DownloadOutcome::NetworkError);
     EXPECT_EQ(net::download("ftp://127.0.0.1/a", sink, gate).outcome,
               net::DownloadOutcome::BadScheme);

@@ -1,4 +1,5 @@
 // The updater's window from check to hand-over, against a loopback server.
+#include "LoopbackPort.h"
 #include "Profile.h"
 #include "SkinSE.h"
 #include "UpdaterHarness.h"
@@ -20,18 +21,6 @@ namespace {
 using namespace std::chrono_literals;
 using harness::UpdaterFixture;
 namespace text = fresnaro::text;
-
-int refusedPort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    socklen_t len = sizeof addr;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-    ::close(fd);
-    return ntohs(addr.sin_port);
-}
 
 enum class Manifest { Normal, NotFound, Empty, ServerDown, NoEntry };
 
@@ -68,7 +57,7 @@ TEST_P(UpdaterFlowTest, EndsAsExpected) {
         server.setRoute(update::kManifestPath, {200, ""});
         break;
     case Manifest::ServerDown:
-        paths.updateHost = "127.0.0.1:" + std::to_string(refusedPort());
+        paths.updateHost = "127.0.0.1:" + std::to_string(testsupport::refusedLoopbackPort());
         break;
     case Manifest::NoEntry:
         server.setRoute(update::kManifestPath, {200, R"({"Kestrova":[{"Nversion":"9"}]})"});
