@@ -56,8 +56,9 @@ const DbFile::Block* DbFile::blockFor(int64_t pos, int64_t len) const {
         if (b.lastUse < victim->lastUse)
             victim = &b;
     }
-    victim->data.resize(static_cast<size_t>(kBlockSize));
-    victim->length = preadAll(base, victim->data.data(), std::min(kBlockSize, size_ - base));
+    if (victim->data == nullptr)
+        victim->data = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(kBlockSize));
+    victim->length = preadAll(base, victim->data.get(), std::min(kBlockSize, size_ - base));
     victim->base = base;
     victim->lastUse = ++clock_;
     return victim;
@@ -94,7 +95,7 @@ int64_t DbFile::readAt(int64_t pos, uint8_t* dst, int64_t len) const {
     const Block* b = n <= 4096 ? blockFor(from, n) : nullptr;
     if (b != nullptr) {
         got = std::clamp<int64_t>(b->base + b->length - from, 0, n);
-        std::memcpy(dst + lead, b->data.data() + (from - b->base), static_cast<size_t>(got));
+        std::memcpy(dst + lead, b->data.get() + (from - b->base), static_cast<size_t>(got));
     } else {
         got = preadAll(from, dst + lead, n);
     }

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -38,8 +39,8 @@ public:
 private:
     struct Block {
         int64_t base = -1;
-        int64_t length = 0; // bytes of the file in the block
-        std::vector<uint8_t> data;
+        int64_t length = 0;              // bytes of the file in the block
+        std::unique_ptr<uint8_t[]> data; // not zeroed: only the `length` bytes read are used
         uint64_t lastUse = 0;
     };
     const Block* blockFor(int64_t pos, int64_t len) const;

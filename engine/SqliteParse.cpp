@@ -147,7 +147,7 @@ void SqliteParse::startParse(ePaserType type) {
         // The rows keep their order: every freeblock row before every area row, each kind in
         // ascending page order. A page listed twice lies in one window.
         const size_t areaSlots = std::min<size_t>(
-            leafPages.size() * static_cast<size_t>(pageSize / 256 + 1), size_t{8} << 20);
+            leafPages.size() * static_cast<size_t>(pageSize / 128 + 1), size_t{8} << 20);
         if (contacts)
             carvedContacts.reserve(areaSlots);
         else
