@@ -32,6 +32,7 @@ bool DbFile::open(const std::string& path) {
 }
 
 void DbFile::close() {
+    last_ = nullptr;
     for (Block& b : blocks_) {
         b.base = -1;
         b.length = 0;
@@ -51,6 +52,7 @@ const DbFile::Block* DbFile::blockFor(int64_t pos, int64_t len) const {
     for (Block& b : blocks_) {
         if (b.base == base) {
             b.lastUse = ++clock_;
+            last_ = &b;
             return &b;
         }
         if (b.lastUse < victim->lastUse)
@@ -61,6 +63,7 @@ const DbFile::Block* DbFile::blockFor(int64_t pos, int64_t len) const {
     victim->length = preadAll(base, victim->data.get(), std::min(kBlockSize, size_ - base));
     victim->base = base;
     victim->lastUse = ++clock_;
+    last_ = victim;
     return victim;
 }
 
@@ -81,6 +84,12 @@ int64_t DbFile::preadAll(int64_t pos, uint8_t* dst, int64_t len) const {
 int64_t DbFile::readAt(int64_t pos, uint8_t* dst, int64_t len) const {
     if (len <= 0)
         return 0;
+    // Most reads fall inside the block the previous read used.
+    if (last_ != nullptr && pos >= last_->base && len <= last_->length &&
+        pos - last_->base <= last_->length - len) {
+        std::memcpy(dst, last_->data.get() + (pos - last_->base), static_cast<size_t>(len));
+        return len;
+    }
     if (fd_ < 0 || pos >= size_ || pos + len <= 0) {
         std::memset(dst, 0, static_cast<size_t>(len));
         return 0;

@@ -50,6 +50,7 @@ private:
     int64_t size_ = 0;
     mutable Block blocks_[kBlocks];
     mutable uint64_t clock_ = 0;
+    mutable const Block* last_ = nullptr; // the block of the latest read, checked first
 };
 
 } // namespace kestrova::engine
