@@ -17,8 +17,13 @@ int32_t checkDataType(uint32_t serialType) {
 
 ColumnWalk::ColumnWalk(ByteView buf, int64_t start, const int* targets, int targetCount)
     : buf_(buf), cursor_(start), targetCount_(std::min(targetCount, kMaxTargets)) {
-    for (int k = 0; k < targetCount_; ++k)
+    for (int k = 0; k < targetCount_; ++k) {
         targets_[k] = targets[k];
+        if (targets[k] >= 0 && targets[k] < 64)
+            targetMask_ |= uint64_t{1} << targets[k];
+        else if (targets[k] >= 64)
+            highTargets_ = true;
+    }
 }
 
 bool ColumnWalk::value(int k, std::string& out) const {

@@ -89,29 +89,33 @@ private:
     int64_t offset_[kMaxTargets] = {0, 0, 0};
     int64_t length_[kMaxTargets] = {0, 0, 0};
     int targetCount_;
+    uint64_t targetMask_ = 0;  // bit c: column c is a target (columns below 64)
+    bool highTargets_ = false; // a target lies at column 64 or later
 };
 
 // The walk runs once per column of every candidate record, so it is inlined.
 inline void ColumnWalk::step() {
-    uint8_t tmp[9] = {};
-    const uint8_t* p;
+    uint32_t type = 0;
+    int n;
     if (cursor_ >= 0 && cursor_ + 9 <= buf_.size) [[likely]] {
-        p = buf_.data + cursor_;
+        n = readVarint32(buf_.data + cursor_, type) & 0xFF;
     } else {
+        uint8_t tmp[9];
         for (int i = 0; i < 9; ++i)
             tmp[i] = buf_.at(cursor_ + i);
-        p = tmp;
+        n = readVarint32(tmp, type) & 0xFF;
     }
-    uint32_t type = 0;
-    int n = readVarint32(p, type) & 0xFF;
     if (n == 0)
         n = 1;
     const int64_t w = calculateDataWidth(type);
-    for (int k = 0; k < targetCount_; ++k) {
-        if (targets_[k] == column_) {
-            // The body offset of a column is the sum of the widths before it.
-            offset_[k] = widthSum_;
-            length_[k] = w;
+    const bool target = column_ < 64 ? ((targetMask_ >> column_) & 1) != 0 : highTargets_;
+    if (target) {
+        for (int k = 0; k < targetCount_; ++k) {
+            if (targets_[k] == column_) {
+                // The body offset of a column is the sum of the widths before it.
+                offset_[k] = widthSum_;
+                length_[k] = w;
+            }
         }
     }
     cursor_ += n;

@@ -87,6 +87,36 @@ TEST(ColumnWalk, TwoByteSerialTypeAndTargetAtColumnZero) {
     EXPECT_EQ(b, "\x09");
 }
 
+TEST(ColumnWalk, TargetsOnBothSidesOfColumnSixtyFour) {
+    // Seventy 1-byte integer columns with texts at 63 and 66: targets below and past the
+    // columns the walk tracks with one bit each are both found.
+    std::vector<uint64_t> types(70, 1);
+    types[63] = 13 + 2 * 2;
+    types[66] = 13 + 2 * 3;
+    Bytes header, body;
+    for (size_t c = 0; c < types.size(); ++c) {
+        appendVarint(header, types[c]);
+        if (c == 63)
+            body.insert(body.end(), {'h', 'i'});
+        else if (c == 66)
+            body.insert(body.end(), {'y', 'o', 'u'});
+        else
+            body.push_back(static_cast<uint8_t>(c));
+    }
+    const Bytes rec = cat({header, body});
+    const int targets[3] = {66, 2, 63};
+    ColumnWalk walk(ByteView{rec.data(), static_cast<int64_t>(rec.size())}, 0, targets, 3);
+    for (size_t c = 0; c < types.size(); ++c)
+        walk.step();
+    std::string a, b, c;
+    ASSERT_TRUE(walk.value(0, a));
+    ASSERT_TRUE(walk.value(1, b));
+    ASSERT_TRUE(walk.value(2, c));
+    EXPECT_EQ(a, "you");
+    EXPECT_EQ(b, "\x02");
+    EXPECT_EQ(c, "hi");
+}
+
 TEST(ColumnWalk, ValuePastTheBufferIsRefusedAndHeaderPastItReadsZero) {
     // A serial type claiming 2 GiB, and a header whose last varint runs off the buffer.
     const Bytes rec = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
