@@ -1,4 +1,5 @@
 // kestrova-demo-drive OUTDIR --program DIR --sample-port P --big-port Q --dead-port D
+//                     [--update-host HOST:PORT]
 //
 // Runs Kestrova's main window and drives it like a person would: a first acquisition that
 // finds no phone (failed screen), a retry against a large phone (scanning, paused, an export
@@ -325,5 +326,21 @@ int main(int argc, char** argv) {
     clickButton(CMainDlg::IdClose);
     const int code = window->result();
     std::printf("demo-drive: window ended with code %d\n", code);
+
+    // 9. A start while the update server names another version: the prompt a second after
+    // the window opens, answered No, so the program keeps running.
+    const int u = args.indexOf(QStringLiteral("--update-host"));
+    if (u >= 0 && u + 1 < args.size()) {
+        qputenv("KAVRI_UPDATE_HOST", args[u + 1].toUtf8());
+        useCopyPhone(samplePort);
+        auto third = std::make_unique<CMainDlg>(settings);
+        window = third.get();
+        answerNextBox(CMsgBox::IdNo, QStringLiteral("msgbox-update-prompt"));
+        window->show();
+        waitFor([] { return CMsgBox::pendingAnswers() == 0; }, 30000,
+                "the update prompt did not come");
+        QTest::qWait(200);
+        clickButton(CMainDlg::IdClose);
+    }
     return code == CMainDlg::IdClose ? 0 : 1;
 }
