@@ -388,10 +388,8 @@ void SqliteParse::parseContactFreelistCell(const int32_t& rawContactIdPos, const
     }
 }
 
-void SqliteParse::parseContactUnassignedArea(const int32_t& rawContactIdPos,
-                                             const int32_t& data1Pos, const int32_t& columnCount) {
-    if (leafPages.empty() || !validColumns(columnCount, {rawContactIdPos, data1Pos, data1Column}))
-        return;
+template <typename Rows, typename Carve>
+void SqliteParse::forEachUnallocatedArea(Rows& rows, Carve carve) {
     size_t prevFrom = 0, prevTo = 0;
     const size_t first = static_cast<size_t>(
         std::lower_bound(leafPages.begin(), leafPages.end(), carveFrom) - leafPages.begin());
@@ -399,27 +397,38 @@ void SqliteParse::parseContactUnassignedArea(const int32_t& rawContactIdPos,
         std::lower_bound(leafPages.begin(), leafPages.end(), carveTo) - leafPages.begin());
     for (size_t i = first; i < last; ++i) {
         const uint32_t page = leafPages[i];
-        const size_t from = carvedContacts.size();
+        const size_t from = rows.size();
         if (i > first && leafPages[i - 1] == page) {
             // A page listed twice yields its rows twice; carving it again would give the same.
             for (size_t k = prevFrom; k < prevTo; ++k)
-                carvedContacts.push_back(carvedContacts[k]);
+                rows.push_back(rows[k]);
         } else {
+            // The area lies between the cell pointer array and the cell content area (whose
+            // start 0 stands for 65536).
             const int64_t start = pageStart(page);
             const int64_t n = dbFile.readU16(start + 3);
             int64_t s = dbFile.readU16(start + 5);
             if (s == 0)
                 s = 65536;
-            const int64_t A = s - 2 * n - 8;
-            if (A > 0) {
-                scratch.load(dbFile, start + 8 + 2 * n, A);
-                carveContactArea(scratch.view(), A, rawContactIdPos, data1Pos, columnCount,
-                                 data1Column, carvedContacts);
+            const int64_t length = s - 2 * n - 8;
+            if (length > 0) {
+                scratch.load(dbFile, start + 8 + 2 * n, length);
+                carve(scratch.view(), length);
             }
         }
         prevFrom = from;
-        prevTo = carvedContacts.size();
+        prevTo = rows.size();
     }
+}
+
+void SqliteParse::parseContactUnassignedArea(const int32_t& rawContactIdPos,
+                                             const int32_t& data1Pos, const int32_t& columnCount) {
+    if (leafPages.empty() || !validColumns(columnCount, {rawContactIdPos, data1Pos, data1Column}))
+        return;
+    forEachUnallocatedArea(carvedContacts, [&](const auto& area, int64_t length) {
+        carveContactArea(area, length, rawContactIdPos, data1Pos, columnCount, data1Column,
+                         carvedContacts);
+    });
 }
 
 void SqliteParse::parseSmsFresslistCell(const int32_t& addressPos, const int32_t& personPos,
@@ -448,33 +457,10 @@ void SqliteParse::parseSmsUnassignedArea(const int32_t& addressPos, const int32_
     if (leafPages.empty() ||
         !validColumns(columnCount, {addressPos, personPos, bodyPos, bodyColumn}))
         return;
-    size_t prevFrom = 0, prevTo = 0;
-    const size_t first = static_cast<size_t>(
-        std::lower_bound(leafPages.begin(), leafPages.end(), carveFrom) - leafPages.begin());
-    const size_t last = static_cast<size_t>(
-        std::lower_bound(leafPages.begin(), leafPages.end(), carveTo) - leafPages.begin());
-    for (size_t i = first; i < last; ++i) {
-        const uint32_t page = leafPages[i];
-        const size_t from = carvedMessages.size();
-        if (i > first && leafPages[i - 1] == page) {
-            for (size_t k = prevFrom; k < prevTo; ++k)
-                carvedMessages.push_back(carvedMessages[k]);
-        } else {
-            const int64_t start = pageStart(page);
-            const int64_t n = dbFile.readU16(start + 3);
-            int64_t s = dbFile.readU16(start + 5);
-            if (s == 0)
-                s = 65536;
-            const int64_t S = s - 2 * n - 8;
-            if (S > 0) {
-                scratch.load(dbFile, start + 8 + 2 * n, S);
-                carveSmsArea(scratch.view(), S, addressPos, personPos, bodyPos, columnCount,
-                             bodyColumn, carvedMessages);
-            }
-        }
-        prevFrom = from;
-        prevTo = carvedMessages.size();
-    }
+    forEachUnallocatedArea(carvedMessages, [&](const auto& area, int64_t length) {
+        carveSmsArea(area, length, addressPos, personPos, bodyPos, columnCount, bodyColumn,
+                     carvedMessages);
+    });
 }
 
 void SqliteParse::saveContactRecover2File(const std::string& /*path*/) {

@@ -73,6 +73,9 @@ private:
     // Positions are 64-bit: (page - 1) * pageSize + offset.
     int64_t pageStart(int64_t page) const { return (page - 1) * static_cast<int64_t>(pageSize); }
     bool pageInFile(int64_t page) const;
+    // Runs `carve(area, length)` on the unallocated area of each leaf page of the current
+    // window; a page listed twice repeats the rows its first listing appended to `rows`.
+    template <typename Rows, typename Carve> void forEachUnallocatedArea(Rows& rows, Carve carve);
     bool pageSizeUsable() const;
 
     sqlite3* smsDb = nullptr;
