@@ -367,10 +367,7 @@ void SqliteParse::loadFreelistCell(std::vector<uint32_t> pages) {
     }
 }
 
-void SqliteParse::parseContactFreelistCell(const int32_t& rawContactIdPos, const int32_t& data1Pos,
-                                           const int32_t& columnCount) {
-    if (freeblockOffsets.empty() || !validColumns(columnCount, {rawContactIdPos, data1Pos}))
-        return;
+template <typename Carve> void SqliteParse::forEachFreeblock(Carve carve) {
     for (auto it = freeblockOffsets.lower_bound(static_cast<uint32_t>(carveFrom));
          it != freeblockOffsets.end() && it->first < carveTo; ++it) {
         const auto& [page, offsets] = *it;
@@ -382,10 +379,19 @@ void SqliteParse::parseContactFreelistCell(const int32_t& rawContactIdPos, const
             if (cs.length <= 0)
                 continue;
             scratch.load(dbFile, start + f + cs.offset, cs.length);
-            carveContactFreeblock(scratch.view(), cs.length, rawContactIdPos, data1Pos, columnCount,
-                                  carvedContacts);
+            carve(scratch.view(), cs.length);
         }
     }
+}
+
+void SqliteParse::parseContactFreelistCell(const int32_t& rawContactIdPos, const int32_t& data1Pos,
+                                           const int32_t& columnCount) {
+    if (freeblockOffsets.empty() || !validColumns(columnCount, {rawContactIdPos, data1Pos}))
+        return;
+    forEachFreeblock([&](const auto& block, int64_t length) {
+        carveContactFreeblock(block, length, rawContactIdPos, data1Pos, columnCount,
+                              carvedContacts);
+    });
 }
 
 template <typename Rows, typename Carve>
@@ -435,21 +441,10 @@ void SqliteParse::parseSmsFresslistCell(const int32_t& addressPos, const int32_t
                                         const int32_t& bodyPos, const int32_t& columnCount) {
     if (freeblockOffsets.empty() || !validColumns(columnCount, {addressPos, personPos, bodyPos}))
         return;
-    for (auto it = freeblockOffsets.lower_bound(static_cast<uint32_t>(carveFrom));
-         it != freeblockOffsets.end() && it->first < carveTo; ++it) {
-        const auto& [page, offsets] = *it;
-        const int64_t start = pageStart(page);
-        for (uint32_t f : offsets) {
-            const int64_t size = dbFile.readU16(start + f + 2);
-            const uint8_t b = static_cast<uint8_t>(dbFile.readU8(start + f + 4));
-            const CarveStart cs = freeblockCarveStart(size, b);
-            if (cs.length <= 0)
-                continue;
-            scratch.load(dbFile, start + f + cs.offset, cs.length);
-            carveSmsFreeblock(scratch.view(), cs.length, addressPos, personPos, bodyPos,
-                              columnCount, carvedMessages);
-        }
-    }
+    forEachFreeblock([&](const auto& block, int64_t length) {
+        carveSmsFreeblock(block, length, addressPos, personPos, bodyPos, columnCount,
+                          carvedMessages);
+    });
 }
 
 void SqliteParse::parseSmsUnassignedArea(const int32_t& addressPos, const int32_t& personPos,

@@ -76,6 +76,9 @@ private:
     // Runs `carve(area, length)` on the unallocated area of each leaf page of the current
     // window; a page listed twice repeats the rows its first listing appended to `rows`.
     template <typename Rows, typename Carve> void forEachUnallocatedArea(Rows& rows, Carve carve);
+    // Runs `carve(block, length)` on every freeblock of the current window's leaf pages, in
+    // page and chain order, skipping a freeblock whose carve length is not positive.
+    template <typename Carve> void forEachFreeblock(Carve carve);
     bool pageSizeUsable() const;
 
     sqlite3* smsDb = nullptr;
