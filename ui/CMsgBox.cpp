@@ -73,7 +73,32 @@ void CMsgBox::setInspectHook(std::function<void(CMsgBox&)> hook) {
     inspectHook() = std::move(hook);
 }
 
-CMsgBox::CMsgBox() : QDialog(nullptr, Qt::Dialog | Qt::FramelessWindowHint) {
+void CSkinBox::mousePressEvent(QMouseEvent* e) {
+    if (e->button() == Qt::LeftButton) {
+        dragging_ = true;
+        dragFrom_ = e->globalPosition().toPoint() - pos();
+    }
+}
+
+void CSkinBox::mouseMoveEvent(QMouseEvent* e) {
+    if (dragging_)
+        move(e->globalPosition().toPoint() - dragFrom_);
+}
+
+void CSkinBox::mouseReleaseEvent(QMouseEvent*) {
+    dragging_ = false;
+}
+
+void CSkinBox::keyPressEvent(QKeyEvent* e) {
+    e->accept(); // no keyboard handling of its own: Esc and Enter do nothing
+}
+
+void CSkinBox::reject() {
+    if (closing_)
+        QDialog::reject();
+}
+
+CMsgBox::CMsgBox() : CSkinBox(nullptr, Qt::Dialog | Qt::FramelessWindowHint) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_NoSystemBackground);
     setWindowTitle(QStringLiteral("Kavri Kestrova"));
@@ -233,31 +258,6 @@ void CMsgBox::paintEvent(QPaintEvent*) {
             b->CaptureBackground(buffer, b->x(), b->y());
 }
 
-void CMsgBox::mousePressEvent(QMouseEvent* e) {
-    if (e->button() == Qt::LeftButton) {
-        dragging_ = true;
-        dragFrom_ = e->globalPosition().toPoint() - pos();
-    }
-}
-
-void CMsgBox::mouseMoveEvent(QMouseEvent* e) {
-    if (dragging_)
-        move(e->globalPosition().toPoint() - dragFrom_);
-}
-
-void CMsgBox::mouseReleaseEvent(QMouseEvent*) {
-    dragging_ = false;
-}
-
-void CMsgBox::keyPressEvent(QKeyEvent* e) {
-    e->accept(); // no keyboard handling of its own: Esc and Enter do nothing
-}
-
-void CMsgBox::reject() {
-    if (closing_)
-        QDialog::reject();
-}
-
 // --- CAboutBox ----------------------------------------------------------------------------
 
 namespace {
@@ -284,7 +284,7 @@ QString CAboutBox::versionText() {
     return versionSetting().isEmpty() ? QCoreApplication::applicationVersion() : versionSetting();
 }
 
-CAboutBox::CAboutBox(QWidget* owner) : QDialog(owner, Qt::Dialog | Qt::FramelessWindowHint) {
+CAboutBox::CAboutBox(QWidget* owner) : CSkinBox(owner, Qt::Dialog | Qt::FramelessWindowHint) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_NoSystemBackground);
     setWindowTitle(QStringLiteral("About Kavri Kestrova"));
@@ -350,29 +350,4 @@ void CAboutBox::paintEvent(QPaintEvent*) {
     for (CImgButton* b : {&close_, &ok_})
         if (b->isVisible())
             b->CaptureBackground(buffer, b->x(), b->y());
-}
-
-void CAboutBox::mousePressEvent(QMouseEvent* e) {
-    if (e->button() == Qt::LeftButton) {
-        dragging_ = true;
-        dragFrom_ = e->globalPosition().toPoint() - pos();
-    }
-}
-
-void CAboutBox::mouseMoveEvent(QMouseEvent* e) {
-    if (dragging_)
-        move(e->globalPosition().toPoint() - dragFrom_);
-}
-
-void CAboutBox::mouseReleaseEvent(QMouseEvent*) {
-    dragging_ = false;
-}
-
-void CAboutBox::keyPressEvent(QKeyEvent* e) {
-    e->accept();
-}
-
-void CAboutBox::reject() {
-    if (closing_)
-        QDialog::reject();
 }

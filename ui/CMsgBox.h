@@ -11,7 +11,27 @@
 #include <cstdint>
 #include <functional>
 
-class CMsgBox : public QDialog {
+// A borderless modal box of the skin: dragged by any free spot, deaf to the keyboard (Esc and
+// Enter do nothing), and closed only by its own buttons, which set `closing_` first.
+class CSkinBox : public QDialog {
+public:
+    using QDialog::QDialog;
+
+protected:
+    void mousePressEvent(QMouseEvent*) override;
+    void mouseMoveEvent(QMouseEvent*) override;
+    void mouseReleaseEvent(QMouseEvent*) override;
+    void keyPressEvent(QKeyEvent*) override;
+    void reject() override;
+
+    bool closing_ = false;
+
+private:
+    QPoint dragFrom_;
+    bool dragging_ = false;
+};
+
+class CMsgBox : public CSkinBox {
     Q_OBJECT
 public:
     enum Kind { Warn = 0, Error = 1, Info = 2, Right = 3 };
@@ -43,11 +63,6 @@ public:
 
 protected:
     void paintEvent(QPaintEvent*) override;
-    void mousePressEvent(QMouseEvent*) override;
-    void mouseMoveEvent(QMouseEvent*) override;
-    void mouseReleaseEvent(QMouseEvent*) override;
-    void keyPressEvent(QKeyEvent*) override;
-    void reject() override;
 
 private:
     void InitDialog(QWidget* owner);
@@ -62,15 +77,12 @@ private:
     QRect textRect_;
     int textLines_ = 0;
     QRect iconRect_;
-    QPoint dragFrom_;
-    bool dragging_ = false;
-    bool closing_ = false;
 };
 
 // The about box: product name, version line and a link to the maker's home page, with a
 // close button (1024) and an OK button (1027). Esc does not close it; it is dragged by any
 // free spot.
-class CAboutBox : public QDialog {
+class CAboutBox : public CSkinBox {
     Q_OBJECT
 public:
     enum Id { IdClose = 1024, IdOk = 1027 };
@@ -93,17 +105,9 @@ public:
 protected:
     void paintEvent(QPaintEvent*) override;
     void resizeEvent(QResizeEvent*) override;
-    void mousePressEvent(QMouseEvent*) override;
-    void mouseMoveEvent(QMouseEvent*) override;
-    void mouseReleaseEvent(QMouseEvent*) override;
-    void keyPressEvent(QKeyEvent*) override;
-    void reject() override;
 
 private:
     TkImage background_; // aboutbk.png
     CImgButton close_, ok_;
     CHyperLink link_;
-    QPoint dragFrom_;
-    bool dragging_ = false;
-    bool closing_ = false;
 };
