@@ -62,8 +62,7 @@ bool walkInArea(ColumnWalk& walk, int64_t A, int C) {
 
 } // namespace
 
-void carveContactFreeblock(ByteView buf, int64_t L, int P, int Q, int C,
-                           std::vector<CarvedContact>& out) {
+void carveContactFreeblock(ByteView buf, int64_t L, int P, int Q, int C, CarvedContacts& out) {
     if (L <= 0 || C < 1)
         return;
     const int targets[2] = {P, Q};
@@ -73,9 +72,9 @@ void carveContactFreeblock(ByteView buf, int64_t L, int P, int Q, int C,
         const int64_t E = walkInFreeblock(walk, p, L, C);
         if (E < 0)
             return;
-        CarvedContact row;
-        if (walk.value(0, row.first) && walk.value(1, row.second))
-            out.push_back(std::move(row));
+        std::string_view id, value;
+        if (walk.value(0, id) && walk.value(1, value))
+            out.add(id, value);
         // The four bytes after a record are the next cell's payload-length and rowid
         // varints; the byte after them is a serial type when below C, else the header length.
         const uint8_t x = buf.at(E + 4);
@@ -85,8 +84,7 @@ void carveContactFreeblock(ByteView buf, int64_t L, int P, int Q, int C,
     }
 }
 
-void carveContactArea(ByteView buf, int64_t A, int P, int Q, int C, int K,
-                      std::vector<CarvedContact>& out) {
+void carveContactArea(ByteView buf, int64_t A, int P, int Q, int C, int K, CarvedContacts& out) {
     if (A <= 0 || C < 1 || K < 0)
         return;
     const int targets[2] = {P, Q};
@@ -107,9 +105,9 @@ void carveContactArea(ByteView buf, int64_t A, int P, int Q, int C, int K,
         }
         ColumnWalk walk(buf, g, targets, 2);
         if (walkInArea(walk, A, C)) {
-            CarvedContact row;
-            if (walk.value(0, row.first) && walk.value(1, row.second))
-                out.push_back(std::move(row));
+            std::string_view id, value;
+            if (walk.value(0, id) && walk.value(1, value))
+                out.add(id, value);
         }
         const int64_t T = walk.total();
         g += (T < A && T > 0) ? T : 1;

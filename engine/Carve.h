@@ -10,6 +10,7 @@
 // area. Records there are found by testing bytes as single-byte serial types.
 #pragma once
 
+#include "engine/PairRows.h"
 #include "engine/RecordDecode.h"
 
 #include <cstdint>
@@ -29,7 +30,8 @@ struct CarvedMessage {
     bool operator==(const CarvedMessage&) const = default;
 };
 
-using CarvedContact = std::pair<std::string, std::string>; // raw_contact_id bytes, data1 bytes
+// Carved contact rows: (raw_contact_id bytes, data1 bytes) in the order found.
+using CarvedContacts = PairRows;
 
 // The 65,535-byte scratch buffer. Every load leaves the bytes past the loaded data zero, as
 // if the whole buffer had been zeroed first; only the bytes a previous load dirtied are
@@ -61,12 +63,10 @@ CarveStart freeblockCarveStart(int64_t freeblockSize, uint8_t b);
 
 // Records of one freeblock's carve (buffer holds L bytes at 0). P, Q: positions of
 // raw_contact_id and data1; C: column count (checked by the caller: C >= 1, P, Q < C).
-void carveContactFreeblock(ByteView buf, int64_t L, int P, int Q, int C,
-                           std::vector<CarvedContact>& out);
+void carveContactFreeblock(ByteView buf, int64_t L, int P, int Q, int C, CarvedContacts& out);
 // Records of one unallocated area of `A` bytes. K is the position of data1 that the
 // candidate test uses.
-void carveContactArea(ByteView buf, int64_t A, int P, int Q, int C, int K,
-                      std::vector<CarvedContact>& out);
+void carveContactArea(ByteView buf, int64_t A, int P, int Q, int C, int K, CarvedContacts& out);
 
 // Message variants: A, P, B positions of address, person, body; C column count.
 void carveSmsFreeblock(ByteView buf, int64_t L, int A, int P, int B, int C,

@@ -81,11 +81,11 @@ int64_t DbFile::preadAll(int64_t pos, uint8_t* dst, int64_t len) const {
     return got;
 }
 
-int64_t DbFile::readAt(int64_t pos, uint8_t* dst, int64_t len) const {
+int64_t DbFile::read(int64_t pos, uint8_t* dst, int64_t len, bool cached) const {
     if (len <= 0)
         return 0;
     // Most reads fall inside the block the previous read used.
-    if (last_ != nullptr && pos >= last_->base && len <= last_->length &&
+    if (cached && last_ != nullptr && pos >= last_->base && len <= last_->length &&
         pos - last_->base <= last_->length - len) {
         std::memcpy(dst, last_->data.get() + (pos - last_->base), static_cast<size_t>(len));
         return len;
@@ -101,7 +101,7 @@ int64_t DbFile::readAt(int64_t pos, uint8_t* dst, int64_t len) const {
     const int64_t from = pos + lead;
     const int64_t n = std::min(len - lead, size_ - from);
     int64_t got;
-    const Block* b = n <= 4096 ? blockFor(from, n) : nullptr;
+    const Block* b = cached && n <= 65536 ? blockFor(from, n) : nullptr;
     if (b != nullptr) {
         got = std::clamp<int64_t>(b->base + b->length - from, 0, n);
         std::memcpy(dst + lead, b->data.get() + (from - b->base), static_cast<size_t>(got));

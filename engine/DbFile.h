@@ -27,14 +27,23 @@ public:
 
     // Copies `len` bytes from `pos` into `dst`. The part that lies outside the file is filled
     // with zeros. Returns the number of bytes that came from the file.
-    int64_t readAt(int64_t pos, uint8_t* dst, int64_t len) const;
+    int64_t readAt(int64_t pos, uint8_t* dst, int64_t len) const {
+        return read(pos, dst, len, true);
+    }
+    // The same, read from the file on its own: for a few scattered pages, where reading whole
+    // blocks would cost more than it saves.
+    int64_t readDirect(int64_t pos, uint8_t* dst, int64_t len) const {
+        return read(pos, dst, len, false);
+    }
 
     uint32_t readU8(int64_t pos) const;
     uint32_t readU16(int64_t pos) const;
     uint32_t readU32(int64_t pos) const;
 
+    // The passes over a table read one block after another; a second block serves the reads
+    // that reach just past a block's end.
     static constexpr int64_t kBlockSize = int64_t{1} << 20;
-    static constexpr int kBlocks = 8;
+    static constexpr int kBlocks = 2;
 
 private:
     struct Block {
@@ -43,6 +52,7 @@ private:
         std::unique_ptr<uint8_t[]> data; // not zeroed: only the `length` bytes read are used
         uint64_t lastUse = 0;
     };
+    int64_t read(int64_t pos, uint8_t* dst, int64_t len, bool cached) const;
     const Block* blockFor(int64_t pos, int64_t len) const;
     int64_t preadAll(int64_t pos, uint8_t* dst, int64_t len) const;
 

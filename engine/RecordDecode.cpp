@@ -26,12 +26,21 @@ ColumnWalk::ColumnWalk(ByteView buf, int64_t start, const int* targets, int targ
     }
 }
 
-bool ColumnWalk::value(int k, std::string& out) const {
+bool ColumnWalk::value(int k, std::string_view& out) const {
     const int64_t begin = cursor_ + offset_[k];
     const int64_t end = begin + length_[k];
     if (begin < 0 || end > buf_.size)
         return false;
-    out.assign(reinterpret_cast<const char*>(buf_.data) + begin, static_cast<size_t>(length_[k]));
+    out = std::string_view(reinterpret_cast<const char*>(buf_.data) + begin,
+                           static_cast<size_t>(length_[k]));
+    return true;
+}
+
+bool ColumnWalk::value(int k, std::string& out) const {
+    std::string_view v;
+    if (!value(k, v))
+        return false;
+    out.assign(v);
     return true;
 }
 

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace kestrova::engine {
 
@@ -78,6 +79,8 @@ public:
     // Copies target `k`'s value out of the buffer. Returns false when the value would reach
     // past the end of the buffer (a garbage serial type can claim gigabytes).
     bool value(int k, std::string& out) const;
+    // The same bytes as a view into the buffer, valid while the buffer keeps them.
+    bool value(int k, std::string_view& out) const;
 
 private:
     ByteView buf_;

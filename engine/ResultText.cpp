@@ -1,7 +1,10 @@
 #include "engine/ResultText.h"
 
+#include "engine/LargeBlock.h"
+
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <unordered_map>
 
 namespace kestrova::engine {
@@ -72,17 +75,75 @@ void appendField(std::string& out, std::string_view bytes) {
     out += convertedView(bytes);
 }
 
-// Ids of up to seven bytes packed with their length into one number that orders and compares
-// them as exactly as their bytes; longer ids all get the largest number and are compared as
-// bytes.
-constexpr uint64_t kLongId = ~uint64_t{0};
-uint64_t packedId(const std::string& id) {
-    if (id.size() > 7)
-        return kLongId;
-    uint64_t v = 0;
-    for (unsigned char c : id)
-        v = (v << 8) | c;
-    return (uint64_t{id.size()} << 56) | v;
+// The rows of each id, chained in row order: next[i] is the following row with the same id
+// bytes, or kEnd.
+constexpr uint32_t kEnd = UINT32_MAX;
+
+uint32_t idHash(std::string_view id) {
+    uint64_t k;
+    if (id.size() <= 7) {
+        // Short ids (the usual integer ids) packed with their length, then mixed.
+        k = id.size();
+        for (unsigned char c : id)
+            k = (k << 8) | c;
+    } else {
+        k = std::hash<std::string_view>{}(id);
+    }
+    k ^= k >> 33;
+    k *= 0xff51afd7ed558ccdull;
+    k ^= k >> 33;
+    return static_cast<uint32_t>(k);
+}
+
+// Links every row with a non-empty value to the next such row with the same id.
+std::vector<uint32_t> chainRowsById(const PairRows& rows) {
+    const size_t n = rows.size();
+    std::vector<uint32_t> next(n, kEnd);
+    // Open addressing over the ids: per slot the id's hash and its latest row plus one (0: a
+    // free slot). A hash match is confirmed on the bytes of that row's id. At most 70 % of the
+    // slots are used; the table starts at the size a usual run needs.
+    struct Slot {
+        uint32_t hash;
+        uint32_t tail; // row + 1
+    };
+    size_t capacity = 1024;
+    while (capacity < n / 2)
+        capacity *= 2;
+    LargeBlock table(capacity * sizeof(Slot));
+    auto* slots = reinterpret_cast<Slot*>(table.data());
+    size_t used = 0;
+    for (size_t i = 0; i < n; ++i) {
+        if (rows.second(i).empty())
+            continue;
+        const std::string_view id = rows.first(i);
+        const uint32_t hash = idHash(id);
+        size_t h = hash & (capacity - 1);
+        while (slots[h].tail != 0 && (slots[h].hash != hash || rows.first(slots[h].tail - 1) != id))
+            h = (h + 1) & (capacity - 1);
+        if (slots[h].tail != 0) {
+            next[slots[h].tail - 1] = static_cast<uint32_t>(i);
+            slots[h].tail = static_cast<uint32_t>(i + 1);
+            continue;
+        }
+        slots[h] = Slot{hash, static_cast<uint32_t>(i + 1)};
+        if (++used * 10 > capacity * 7) {
+            LargeBlock bigger(capacity * 2 * sizeof(Slot));
+            auto* moved = reinterpret_cast<Slot*>(bigger.data());
+            const size_t mask = capacity * 2 - 1;
+            for (size_t k = 0; k < capacity; ++k) {
+                if (slots[k].tail == 0)
+                    continue;
+                size_t t = slots[k].hash & mask;
+                while (moved[t].tail != 0)
+                    t = (t + 1) & mask;
+                moved[t] = slots[k];
+            }
+            table = std::move(bigger);
+            slots = moved;
+            capacity *= 2;
+        }
+    }
+    return next;
 }
 
 } // namespace
@@ -99,54 +160,25 @@ bool isAllDigits(std::string_view bytes) {
     return true;
 }
 
-std::string buildContactText(const std::vector<CarvedContact>& rows, size_t maxBytes) {
+std::string buildContactText(const PairRows& rows, size_t maxBytes) {
     const size_t n = rows.size();
     std::string out;
-    // Rows with a value, grouped by id and ordered by position within a group: the rows of one
-    // id form a run in ascending row order. The pairing pass compares a row only with later
-    // rows of the same id, which are the rows after it in its run.
-    std::vector<uint64_t> key(n);
-    std::vector<uint32_t> order;
-    order.reserve(n);
-    for (size_t i = 0; i < n; ++i) {
-        if (!rows[i].second.empty()) {
-            key[i] = packedId(rows[i].first);
-            order.push_back(static_cast<uint32_t>(i));
-        }
-    }
-    std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
-        if (key[a] != key[b])
-            return key[a] < key[b];
-        if (key[a] == kLongId) {
-            const int c = rows[a].first.compare(rows[b].first);
-            if (c != 0)
-                return c < 0;
-        }
-        return a < b;
-    });
-    auto sameId = [&](size_t a, size_t b) {
-        return key[a] == key[b] && (key[a] != kLongId || rows[a].first == rows[b].first);
-    };
-    std::vector<uint32_t> rank(n, 0);
-    for (size_t r = 0; r < order.size(); ++r)
-        rank[order[r]] = static_cast<uint32_t>(r);
+    if (n == 0)
+        return out;
+    // The pairing pass compares a row only with later rows of the same id: the rows its chain
+    // leads to, in ascending row order.
+    const std::vector<uint32_t> next = chainRowsById(rows);
     // Room for the usual text at once: most values are written once or twice. Reserved pages
     // that stay unwritten cost no memory.
-    size_t valueBytes = 0;
-    for (const CarvedContact& row : rows)
-        valueBytes += row.second.size();
-    out.reserve(std::min(maxBytes, 2 * valueBytes + 8 * order.size()) + 256);
+    out.reserve(std::min(maxBytes, 2 * rows.secondBytes() + 8 * n) + 256);
     std::vector<char> used(n, 0);
     for (size_t i = 0; i < n; ++i) {
-        const std::string& vi = rows[i].second;
+        const std::string_view vi = rows.second(i);
         if (vi.empty())
             continue;
         const bool digits = isAllDigits(vi);
-        for (size_t r = rank[i] + 1; r < order.size(); ++r) {
-            const size_t j = order[r];
-            if (!sameId(i, j))
-                break;
-            const std::string& vj = rows[j].second;
+        for (uint32_t j = next[i]; j != kEnd; j = next[j]) {
+            const std::string_view vj = rows.second(j);
             if (vi == vj)
                 continue;
             if (out.size() >= maxBytes)
@@ -166,7 +198,7 @@ std::string buildContactText(const std::vector<CarvedContact>& rows, size_t maxB
         }
     }
     for (size_t j = 0; j < n; ++j) {
-        const std::string& v = rows[j].second;
+        const std::string_view v = rows.second(j);
         if (v.empty() || used[j])
             continue;
         if (out.size() >= maxBytes)
@@ -181,50 +213,6 @@ std::string buildContactText(const std::vector<CarvedContact>& rows, size_t maxB
         out += "\r\n";
     }
     return out;
-}
-
-LiveRows::LiveRows(const std::vector<std::pair<std::string, std::string>>& rows) : LiveRows() {
-    for (const auto& [id, data1] : rows)
-        add(id, data1);
-}
-
-void LiveRows::add(std::string_view id, std::string_view data1) {
-    // A text longer than 4 GiB cannot come out of one row; cut to what an entry can hold.
-    const size_t idLength = std::min<size_t>(id.size(), UINT32_MAX);
-    const size_t dataLength = std::min<size_t>(data1.size(), UINT32_MAX);
-    const size_t need = idLength + dataLength;
-    char* at;
-    if (need > kBlockBytes / 4) {
-        // A large row gets a block of its own; the current block stays in use.
-        blocks_.push_back(std::make_unique_for_overwrite<char[]>(need));
-        at = blocks_.back().get();
-    } else {
-        if (left_ < need) {
-            blocks_.push_back(std::make_unique_for_overwrite<char[]>(kBlockBytes));
-            cursor_ = blocks_.back().get();
-            left_ = kBlockBytes;
-        }
-        at = cursor_;
-        cursor_ += need;
-        left_ -= need;
-    }
-    if (idLength > 0)
-        std::memcpy(at, id.data(), idLength);
-    if (dataLength > 0)
-        std::memcpy(at + idLength, data1.data(), dataLength);
-    if ((size_ & (kEntriesPerBlock - 1)) == 0)
-        entries_.push_back(std::make_unique_for_overwrite<Entry[]>(kEntriesPerBlock));
-    entries_.back()[size_ & (kEntriesPerBlock - 1)] =
-        Entry{at, static_cast<uint32_t>(idLength), static_cast<uint32_t>(dataLength)};
-    ++size_;
-}
-
-void LiveRows::clear() {
-    blocks_.clear();
-    entries_.clear();
-    cursor_ = nullptr;
-    left_ = 0;
-    size_ = 0;
 }
 
 std::string buildSmsText(const std::vector<CarvedMessage>& messages, const LiveRows& live) {
@@ -260,17 +248,17 @@ std::string buildSmsText(const std::vector<CarvedMessage>& messages, const LiveR
     };
     std::unordered_map<std::string_view, std::pair<size_t, size_t>> firstRowsById;
     for (size_t j = 0; j < live.size(); ++j) {
-        const std::string_view value = live.data1(j);
+        const std::string_view value = live.second(j);
         if (!mayMatch(value.size()))
             continue;
         const auto it = firstByValue.find(value);
         if (it != firstByValue.end() && it->second == kNone) {
             it->second = j;
-            firstRowsById.emplace(live.id(j), std::make_pair(kNone, kNone));
+            firstRowsById.emplace(live.first(j), std::make_pair(kNone, kNone));
         }
     }
     for (size_t j = 0; j < live.size() && !firstRowsById.empty(); ++j) {
-        const auto it = firstRowsById.find(live.id(j));
+        const auto it = firstRowsById.find(live.first(j));
         if (it == firstRowsById.end())
             continue;
         if (it->second.first == kNone)
@@ -284,10 +272,10 @@ std::string buildSmsText(const std::vector<CarvedMessage>& messages, const LiveR
         const auto hit = keys[i].empty() ? firstByValue.end() : firstByValue.find(keys[i]);
         if (hit != firstByValue.end() && hit->second != kNone) {
             const size_t j = hit->second;
-            const auto& rows = firstRowsById.find(live.id(j))->second;
+            const auto& rows = firstRowsById.find(live.first(j))->second;
             const size_t k = rows.first != j ? rows.first : rows.second;
             if (k != kNone) {
-                appendField(out, live.data1(k));
+                appendField(out, live.second(k));
                 named = true;
             }
         }

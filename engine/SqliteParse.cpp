@@ -6,7 +6,7 @@
 #include <cstring>
 #include <sqlite3.h>
 #include <sys/stat.h>
-#include <unordered_set>
+#include <type_traits>
 
 using namespace kestrova::engine;
 
@@ -137,65 +137,139 @@ void SqliteParse::startParse(ePaserType type) {
         return;
     const std::string& path = contacts ? contactsDbPath : smsDbPath;
     getDbPageSize(path);
-    if (dbFile.open(path) && pageSizeUsable()) {
-        loopPage(static_cast<int64_t>(rootPage));
-        sortLeafPage();
-        // The freeblock chains, the freeblock carve and the area carve run window by window
-        // over the sorted leaf pages, each window no larger than the blocks the file keeps in
-        // memory, so that the three read each block of the file once instead of three times.
-        // The rows keep their order: every freeblock row before every area row, each kind in
-        // ascending page order. A page listed twice lies in one window.
-        const size_t areaSlots = std::min<size_t>(
-            leafPages.size() * static_cast<size_t>(pageSize / 128 + 1), size_t{8} << 20);
-        if (contacts)
-            carvedContacts.reserve(areaSlots);
-        else
-            carvedMessages.reserve(areaSlots);
-        std::vector<CarvedContact> areaContacts;
-        std::vector<CarvedMessage> areaMessages;
-        size_t i = 0;
-        while (i < leafPages.size()) {
-            const int64_t firstBlock = pageStart(leafPages[i]) / DbFile::kBlockSize;
-            size_t end = i;
-            while (end < leafPages.size() &&
-                   pageStart(leafPages[end]) / DbFile::kBlockSize < firstBlock + DbFile::kBlocks)
-                ++end;
-            carveFrom = leafPages[i];
-            carveTo = static_cast<int64_t>(leafPages[end - 1]) + 1;
-            loadFreelistCell(std::vector<uint32_t>(leafPages.begin() + static_cast<long>(i),
-                                                   leafPages.begin() + static_cast<long>(end)));
-            if (contacts) {
-                parseContactFreelistCell(rawContactIdColumn, data1Column, contactColumnCount);
-                const size_t mark = carvedContacts.size();
-                parseContactUnassignedArea(rawContactIdColumn, data1Column, contactColumnCount);
-                areaContacts.insert(
-                    areaContacts.end(),
-                    std::make_move_iterator(carvedContacts.begin() + static_cast<long>(mark)),
-                    std::make_move_iterator(carvedContacts.end()));
-                carvedContacts.resize(mark);
-            } else {
-                parseSmsFresslistCell(addressColumn, personColumn, bodyColumn, smsColumnCount);
-                const size_t mark = carvedMessages.size();
-                parseSmsUnassignedArea(addressColumn, personColumn, bodyColumn, smsColumnCount);
-                areaMessages.insert(
-                    areaMessages.end(),
-                    std::make_move_iterator(carvedMessages.begin() + static_cast<long>(mark)),
-                    std::make_move_iterator(carvedMessages.end()));
-                carvedMessages.resize(mark);
-            }
-            i = end;
-        }
-        carveFrom = 0;
-        carveTo = kAllPages;
-        carvedContacts.insert(carvedContacts.end(), std::make_move_iterator(areaContacts.begin()),
-                              std::make_move_iterator(areaContacts.end()));
-        carvedMessages.insert(carvedMessages.end(), std::make_move_iterator(areaMessages.begin()),
-                              std::make_move_iterator(areaMessages.end()));
-    }
+    if (dbFile.open(path) && pageSizeUsable())
+        carveTable(contacts);
     if (contacts)
         saveContactRecover2File(std::string());
     else
         saveSmsRecover2File(std::string());
+}
+
+namespace {
+
+void appendRows(CarvedContacts& to, const CarvedContacts& from, size_t begin, size_t end) {
+    to.append(from, begin, end);
+}
+
+void appendRows(std::vector<CarvedMessage>& to, const std::vector<CarvedMessage>& from,
+                size_t begin, size_t end) {
+    // Room first, so that rows of `to` itself stay where they are while they are copied.
+    to.reserve(to.size() + (end - begin));
+    for (size_t k = begin; k < end; ++k)
+        to.push_back(from[k]);
+}
+
+} // namespace
+
+void SqliteParse::carveTable(bool contacts) {
+    // The walk goes level by level. A level of a few scattered pages (the upper levels of a
+    // tree) is read page by page; a level of many pages (the leaves) is read block by block in
+    // page order, and its leaves are carved while their block is at hand. Leaves of levels read
+    // page by page are carved at the end. Whatever order the pages are carved in, the rows are
+    // put into the order of the steps afterwards.
+    carvedPages.assign(static_cast<size_t>(dbFile.size() / pageSize + 2), false);
+    std::vector<CarvedMessage> areaMessages;
+    CarvedContacts areaContacts;
+    std::vector<int64_t> level{static_cast<int64_t>(rootPage)};
+    std::vector<int64_t> next;
+    std::vector<int64_t> leavesToCarve;
+    while (!level.empty()) {
+        std::sort(level.begin(), level.end());
+        if (readLevelDirectly(level)) {
+            for (int64_t page : level) {
+                if (visitPage(page, true, next) == 13)
+                    leavesToCarve.push_back(page);
+            }
+        } else if (contacts) {
+            carvePages(level, true, carvedContacts, areaContacts, next);
+        } else {
+            carvePages(level, true, carvedMessages, areaMessages, next);
+        }
+        level.swap(next);
+        next.clear();
+    }
+    std::sort(leavesToCarve.begin(), leavesToCarve.end());
+    if (contacts)
+        carvePages(leavesToCarve, false, carvedContacts, areaContacts, next);
+    else
+        carvePages(leavesToCarve, false, carvedMessages, areaMessages, next);
+    carveFrom = 0;
+    carveTo = kAllPages;
+    areaPages = &leafPages;
+    sortLeafPage();
+    if (contacts)
+        orderCarvedRows(carvedContacts, areaContacts);
+    else
+        orderCarvedRows(carvedMessages, areaMessages);
+}
+
+template <typename Rows>
+void SqliteParse::carvePages(const std::vector<int64_t>& pages, bool classify, Rows& rows,
+                             Rows& areaRows, std::vector<int64_t>& next) {
+    std::vector<uint32_t> window;
+    size_t i = 0;
+    while (i < pages.size()) {
+        // The pages of one block of the file: their types, chains and carves read that block.
+        const int64_t block = pageStart(pages[i]) / DbFile::kBlockSize;
+        size_t end = i;
+        window.clear();
+        for (; end < pages.size() && pageStart(pages[end]) / DbFile::kBlockSize == block; ++end) {
+            const int64_t page = pages[end];
+            if (classify ? visitPage(page, false, next) != 13 : !pageInFile(page))
+                continue;
+            if (carvedPages[static_cast<size_t>(page)])
+                continue; // a leaf listed again is carved once
+            carvedPages[static_cast<size_t>(page)] = true;
+            window.push_back(static_cast<uint32_t>(page));
+        }
+        i = end;
+        if (window.empty())
+            continue;
+        loadFreelistCell(window);
+        areaPages = &window;
+        for (uint32_t page : window) {
+            carveFrom = page;
+            carveTo = static_cast<int64_t>(page) + 1;
+            LeafRows at{page, rows.size(), 0, areaRows.size(), 0};
+            if constexpr (std::is_same_v<Rows, CarvedContacts>) {
+                parseContactFreelistCell(rawContactIdColumn, data1Column, contactColumnCount);
+                at.freeblockEnd = rows.size();
+                // The area carver appends to the run's rows; here they go to the area rows.
+                std::swap(carvedContacts, areaRows);
+                parseContactUnassignedArea(rawContactIdColumn, data1Column, contactColumnCount);
+                std::swap(carvedContacts, areaRows);
+            } else {
+                parseSmsFresslistCell(addressColumn, personColumn, bodyColumn, smsColumnCount);
+                at.freeblockEnd = rows.size();
+                std::swap(carvedMessages, areaRows);
+                parseSmsUnassignedArea(addressColumn, personColumn, bodyColumn, smsColumnCount);
+                std::swap(carvedMessages, areaRows);
+            }
+            at.areaEnd = areaRows.size();
+            leafRows.push_back(at);
+        }
+        areaPages = &leafPages;
+    }
+}
+
+template <typename Rows> void SqliteParse::orderCarvedRows(Rows& rows, Rows& areaRows) {
+    const auto byPage = [](const LeafRows& a, const LeafRows& b) { return a.page < b.page; };
+    if (!std::is_sorted(leafRows.begin(), leafRows.end(), byPage)) {
+        // Leaves carved out of page order (a tree whose leaves lie on several levels).
+        std::stable_sort(leafRows.begin(), leafRows.end(), byPage);
+        Rows ordered;
+        for (const LeafRows& leaf : leafRows)
+            appendRows(ordered, rows, leaf.freeblockBegin, leaf.freeblockEnd);
+        rows = std::move(ordered);
+    }
+    // Every listed leaf has been carved; leafPages is sorted.
+    size_t k = 0;
+    for (uint32_t page : leafPages) {
+        while (k < leafRows.size() && leafRows[k].page < page)
+            ++k;
+        if (k < leafRows.size() && leafRows[k].page == page)
+            appendRows(rows, areaRows, leafRows[k].areaBegin, leafRows[k].areaEnd);
+    }
 }
 
 std::string SqliteParse::get_contacts_mem() {
@@ -300,40 +374,80 @@ int64_t SqliteParse::getCellPage(int64_t cellOffset, int64_t page) {
     return static_cast<int64_t>(dbFile.readU32(pageStart(page) + cellOffset));
 }
 
+bool SqliteParse::readLevelDirectly(const std::vector<int64_t>& level) const {
+    // Reading one page costs about as much as reading 16 pages of a block: a level with fewer
+    // pages than that per block it touches is read page by page. `level` is sorted.
+    size_t blocks = 0;
+    int64_t last = -1;
+    for (int64_t page : level) {
+        const int64_t block = pageStart(page) / DbFile::kBlockSize;
+        if (block != last)
+            ++blocks;
+        last = block;
+    }
+    return level.size() < 16 * blocks;
+}
+
+uint32_t SqliteParse::visitPage(int64_t page, bool direct, std::vector<int64_t>& next) {
+    if (!pageInFile(page))
+        return 0;
+    const int64_t pos = pageStart(page);
+    const size_t size = static_cast<size_t>(pageSize);
+    uint32_t type;
+    if (direct) {
+        pageImage.resize(size);
+        dbFile.readDirect(pos, pageImage.data(), pageSize);
+        type = pageImage[0];
+    } else {
+        type = dbFile.readU8(pos);
+    }
+    if (type == 13) {
+        leafPages.push_back(static_cast<uint32_t>(page));
+        return type;
+    }
+    // An interior page is expanded once: a page reached again through a cycle (or a subtree
+    // shared by two parents) is not walked again.
+    if (type != 5 || !expandedPages.insert(static_cast<uint32_t>(page)).second)
+        return type;
+    if (!direct) {
+        pageImage.resize(size);
+        dbFile.readAt(pos, pageImage.data(), pageSize);
+    }
+    const uint8_t* p = pageImage.data();
+    const uint32_t cells = (uint32_t{p[3]} << 8) | p[4];
+    const int64_t rightMost =
+        (int64_t{p[8]} << 24) | (int64_t{p[9]} << 16) | (int64_t{p[10]} << 8) | p[11];
+    if (rightMost != 0)
+        next.push_back(rightMost);
+    for (uint32_t k = 0; k < cells; ++k) {
+        // The cell pointer array must stay inside the page.
+        const size_t at = 12 + 2 * static_cast<size_t>(k);
+        if (at + 2 > size)
+            break;
+        const int64_t cell = (int64_t{p[at]} << 8) | p[at + 1];
+        if (cell + 4 <= pageSize) {
+            const size_t c = static_cast<size_t>(cell);
+            next.push_back((int64_t{p[c]} << 24) | (int64_t{p[c + 1]} << 16) |
+                           (int64_t{p[c + 2]} << 8) | p[c + 3]);
+        } else {
+            next.push_back(getCellPage(cell, page)); // reaches past the page
+        }
+    }
+    return type;
+}
+
 void SqliteParse::loopPage(int64_t page) {
-    // Depth-first over an explicit stack, so a deep or hostile tree cannot exhaust the call
-    // stack. An interior page is expanded once: a page reached again through a cycle (or a
-    // subtree shared by two parents) is not walked again. A leaf reached twice is listed twice.
-    std::vector<int64_t> pending{page};
-    std::unordered_set<uint32_t> expanded;
-    while (!pending.empty()) {
-        const int64_t pg = pending.back();
-        pending.pop_back();
-        if (!pageInFile(pg))
-            continue;
-        const int64_t pos = pageStart(pg);
-        const uint32_t type = dbFile.readU8(pos);
-        if (type == 13) {
-            leafPages.push_back(static_cast<uint32_t>(pg));
-            continue;
-        }
-        if (type != 5 || !expanded.insert(static_cast<uint32_t>(pg)).second)
-            continue;
-        uint8_t header[11];
-        dbFile.readAt(pos + 1, header, sizeof header);
-        const uint32_t cells = (uint32_t{header[2]} << 8) | header[3];
-        const int64_t rightMost = (int64_t{header[7]} << 24) | (int64_t{header[8]} << 16) |
-                                  (int64_t{header[9]} << 8) | header[10];
-        if (rightMost != 0)
-            pending.push_back(rightMost);
-        for (uint32_t k = 0; k < cells; ++k) {
-            // The cell pointer array must stay inside the page.
-            const int64_t at = 12 + 2 * static_cast<int64_t>(k);
-            if (at + 2 > pageSize)
-                break;
-            const int64_t cell = dbFile.readU16(pos + at);
-            pending.push_back(getCellPage(cell, pg));
-        }
+    // Level by level over explicit lists, so a deep or hostile tree cannot exhaust the call
+    // stack; each level in page order. A leaf reached twice is listed twice.
+    std::vector<int64_t> level{page};
+    std::vector<int64_t> next;
+    while (!level.empty()) {
+        std::sort(level.begin(), level.end());
+        const bool direct = readLevelDirectly(level);
+        for (int64_t pg : level)
+            visitPage(pg, direct, next);
+        level.swap(next);
+        next.clear();
     }
 }
 
@@ -397,17 +511,17 @@ void SqliteParse::parseContactFreelistCell(const int32_t& rawContactIdPos, const
 template <typename Rows, typename Carve>
 void SqliteParse::forEachUnallocatedArea(Rows& rows, Carve carve) {
     size_t prevFrom = 0, prevTo = 0;
+    const std::vector<uint32_t>& pages = *areaPages;
     const size_t first = static_cast<size_t>(
-        std::lower_bound(leafPages.begin(), leafPages.end(), carveFrom) - leafPages.begin());
-    const size_t last = static_cast<size_t>(
-        std::lower_bound(leafPages.begin(), leafPages.end(), carveTo) - leafPages.begin());
+        std::lower_bound(pages.begin(), pages.end(), carveFrom) - pages.begin());
+    const size_t last =
+        static_cast<size_t>(std::lower_bound(pages.begin(), pages.end(), carveTo) - pages.begin());
     for (size_t i = first; i < last; ++i) {
-        const uint32_t page = leafPages[i];
+        const uint32_t page = pages[i];
         const size_t from = rows.size();
-        if (i > first && leafPages[i - 1] == page) {
+        if (i > first && pages[i - 1] == page) {
             // A page listed twice yields its rows twice; carving it again would give the same.
-            for (size_t k = prevFrom; k < prevTo; ++k)
-                rows.push_back(rows[k]);
+            appendRows(rows, rows, prevFrom, prevTo);
         } else {
             // The area lies between the cell pointer array and the cell content area (whose
             // start 0 stands for 65536).

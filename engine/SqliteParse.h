@@ -23,6 +23,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -73,13 +74,33 @@ private:
     // Positions are 64-bit: (page - 1) * pageSize + offset.
     int64_t pageStart(int64_t page) const { return (page - 1) * static_cast<int64_t>(pageSize); }
     bool pageInFile(int64_t page) const;
-    // Runs `carve(area, length)` on the unallocated area of each leaf page of the current
-    // window; a page listed twice repeats the rows its first listing appended to `rows`.
+    bool pageSizeUsable() const;
+
+    // Reads the type of one page reached by the walk. A leaf is listed in leafPages; an interior
+    // page seen for the first time adds its children to `next`. `direct` reads the page on its
+    // own instead of through the blocks the file keeps in memory. Returns the page type, or 0
+    // for a page outside the file.
+    uint32_t visitPage(int64_t page, bool direct, std::vector<int64_t>& next);
+    // Whether a level of the walk is better read page by page than block by block.
+    bool readLevelDirectly(const std::vector<int64_t>& level) const;
+    // Steps 4 to 8 of a run in one pass over the file: the walk down to the leaves, their
+    // freeblock chains and both carvers, block by block in page order, so that each block of
+    // the file is read once. The rows come out as the steps give them one after another.
+    void carveTable(bool contacts);
+    // Carves the leaves among the sorted `pages` (reading each page's type first when
+    // `classify`), block by block; interior pages met on the way add their children to `next`.
+    template <typename Rows>
+    void carvePages(const std::vector<int64_t>& pages, bool classify, Rows& rows, Rows& areaRows,
+                    std::vector<int64_t>& next);
+    // Puts the carved rows into the order of the steps: freeblock rows page by page, then the
+    // area rows of every listed leaf in leafPages' order (a leaf listed twice gives them twice).
+    template <typename Rows> void orderCarvedRows(Rows& rows, Rows& areaRows);
+    // Runs `carve(area, length)` on the unallocated area of each page of `areaPages` in the
+    // current window; a page listed twice repeats the rows its first listing appended to `rows`.
     template <typename Rows, typename Carve> void forEachUnallocatedArea(Rows& rows, Carve carve);
     // Runs `carve(block, length)` on every freeblock of the current window's leaf pages, in
     // page and chain order, skipping a freeblock whose carve length is not positive.
     template <typename Carve> void forEachFreeblock(Carve carve);
-    bool pageSizeUsable() const;
 
     sqlite3* smsDb = nullptr;
     sqlite3* contactsDb = nullptr;
@@ -100,15 +121,29 @@ private:
     int32_t personColumn = -1;
     int32_t bodyColumn = -1;
     std::string resultText;
-    std::vector<std::pair<std::string, std::string>> carvedContacts;
+    kestrova::engine::CarvedContacts carvedContacts;
     kestrova::engine::LiveRows liveContacts;
     std::vector<CarvedMessage> carvedMessages;
 
     // The leaf pages the carvers work on: page numbers from carveFrom up to, not including,
-    // carveTo. All pages unless a run carves window by window.
+    // carveTo, of areaPages for the unallocated areas. All leaf pages unless a run carves
+    // page by page.
     static constexpr int64_t kAllPages = int64_t{1} << 32;
     int64_t carveFrom = 0;
     int64_t carveTo = kAllPages;
+    const std::vector<uint32_t>* areaPages = &leafPages;
+
+    // State of the walk: interior pages already expanded, leaves already carved, the bytes of
+    // the interior page being expanded, and where each carved leaf's rows lie.
+    std::unordered_set<uint32_t> expandedPages;
+    std::vector<bool> carvedPages;
+    std::vector<uint8_t> pageImage;
+    struct LeafRows {
+        uint32_t page;
+        size_t freeblockBegin, freeblockEnd; // in the run's rows
+        size_t areaBegin, areaEnd;           // in the area rows
+    };
+    std::vector<LeafRows> leafRows;
 
     kestrova::engine::ScratchBuffer scratch;
     bool started = false;

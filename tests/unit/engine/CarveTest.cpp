@@ -11,7 +11,7 @@ using namespace kestrova::engine;
 
 namespace {
 
-using Rows = std::vector<CarvedContact>;
+using Rows = PairList;
 
 // _id NULL, mimetype 1 byte, raw_contact_id 1 byte, data1 text.
 Bytes contactRecord(uint8_t id, const std::string& data1) {
@@ -21,17 +21,17 @@ Bytes contactRecord(uint8_t id, const std::string& data1) {
 Rows carveFreeblock(const Bytes& bytes, int64_t L) {
     ScratchBuffer s;
     s.loadBytes(bytes.data(), static_cast<int64_t>(bytes.size()));
-    Rows out;
+    PairRows out;
     carveContactFreeblock(s.view(), L, 2, 3, 4, out);
-    return out;
+    return pairsOf(out);
 }
 
 Rows carveArea(const Bytes& bytes, int64_t A) {
     ScratchBuffer s;
     s.loadBytes(bytes.data(), static_cast<int64_t>(bytes.size()));
-    Rows out;
+    PairRows out;
     carveContactArea(s.view(), A, 2, 3, 4, 3, out);
-    return out;
+    return pairsOf(out);
 }
 
 Rows rows(std::initializer_list<std::pair<uint8_t, const char*>> r) {

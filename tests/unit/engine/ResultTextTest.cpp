@@ -10,7 +10,7 @@ using namespace kestrova::engine;
 
 namespace {
 
-using Rows = std::vector<CarvedContact>;
+using Rows = PairList;
 using Live = std::vector<std::pair<std::string, std::string>>;
 
 // The passes as the result is defined: every row against every later row, and a linear
@@ -81,7 +81,7 @@ void PrintTo(const ContactCase& c, std::ostream* os) {
 class ContactText : public testing::TestWithParam<ContactCase> {};
 
 TEST_P(ContactText, Lines) {
-    EXPECT_EQ(buildContactText(GetParam().rows), GetParam().text);
+    EXPECT_EQ(buildContactText(PairRows(GetParam().rows)), GetParam().text);
     EXPECT_EQ(referenceContactText(GetParam().rows), GetParam().text);
 }
 
@@ -125,7 +125,8 @@ TEST(ContactText, GroupedPassEqualsQuadraticPassOnGeneratedRows) {
             idBytes += static_cast<char>(id);
             rows.emplace_back(idBytes, values[rng() % std::size(values)]);
         }
-        ASSERT_EQ(buildContactText(rows), referenceContactText(rows)) << "round " << round;
+        ASSERT_EQ(buildContactText(PairRows(rows)), referenceContactText(rows))
+            << "round " << round;
     }
 }
 
@@ -134,9 +135,9 @@ TEST(ContactText, StopsAtALineEndOnceTheBoundIsReached) {
     Rows rows;
     for (int i = 0; i < 300; ++i)
         rows.emplace_back("\x07", "name" + std::to_string(i));
-    const std::string full = buildContactText(rows);
+    const std::string full = buildContactText(PairRows(rows));
     EXPECT_EQ(std::count(full.begin(), full.end(), '\n'), 300 * 299 / 2);
-    const std::string cut = buildContactText(rows, 1000);
+    const std::string cut = buildContactText(PairRows(rows), 1000);
     EXPECT_GE(cut.size(), 1000u);
     EXPECT_LT(cut.size(), 1100u);
     EXPECT_EQ(cut, full.substr(0, cut.size()));
@@ -199,13 +200,13 @@ TEST(LiveRows, KeepsEveryRowAcrossItsBlocks) {
     }
     ASSERT_EQ(live.size(), added.size());
     for (size_t j = 0; j < added.size(); ++j) {
-        ASSERT_EQ(live.id(j), added[j].first) << j;
-        ASSERT_EQ(live.data1(j), added[j].second) << j;
+        ASSERT_EQ(live.first(j), added[j].first) << j;
+        ASSERT_EQ(live.second(j), added[j].second) << j;
     }
     live.clear();
     EXPECT_TRUE(live.empty());
     live.add("1", "x");
-    EXPECT_EQ(live.data1(0), "x");
+    EXPECT_EQ(live.second(0), "x");
 }
 
 struct ConvCase {

@@ -13,6 +13,15 @@
 #include <vector>
 
 using Bytes = std::vector<uint8_t>;
+using CarvedContact = std::pair<std::string, std::string>;
+using PairList = std::vector<CarvedContact>;
+
+inline PairList pairsOf(const kestrova::engine::PairRows& rows) {
+    PairList out;
+    for (size_t j = 0; j < rows.size(); ++j)
+        out.emplace_back(rows.first(j), rows.second(j));
+    return out;
+}
 
 struct SqliteParseTestAccess {
     static kestrova::engine::DbFile& dbFile(SqliteParse& p) { return p.dbFile; }
@@ -21,9 +30,7 @@ struct SqliteParseTestAccess {
     static std::map<uint32_t, std::vector<uint32_t>>& freeblocks(SqliteParse& p) {
         return p.freeblockOffsets;
     }
-    static std::vector<std::pair<std::string, std::string>>& carvedContacts(SqliteParse& p) {
-        return p.carvedContacts;
-    }
+    static PairList carvedContacts(SqliteParse& p) { return pairsOf(p.carvedContacts); }
     static void getDbPageSize(SqliteParse& p, const std::string& path) { p.getDbPageSize(path); }
     static void loopPage(SqliteParse& p, int64_t page) { p.loopPage(page); }
     static void sortLeafPage(SqliteParse& p) { p.sortLeafPage(); }
@@ -55,6 +62,26 @@ struct SqliteParseTestAccess {
             p.saveSmsRecover2File(std::string());
         }
         return p.resultText;
+    }
+    // The contact rows of the table at `root` as the run carves them (in one pass over the
+    // file) and as the steps give them one after another over every leaf page.
+    static PairList carveTableContacts(SqliteParse& p, int32_t root, int32_t P, int32_t Q,
+                                       int32_t C) {
+        p.rootPage = root;
+        p.rawContactIdColumn = P;
+        p.data1Column = Q;
+        p.contactColumnCount = C;
+        p.carveTable(true);
+        return pairsOf(p.carvedContacts);
+    }
+    static PairList stepsContacts(SqliteParse& p, int32_t root, int32_t P, int32_t Q, int32_t C) {
+        p.loopPage(root);
+        p.sortLeafPage();
+        p.loadFreelistCell(p.leafPages);
+        p.parseContactFreelistCell(P, Q, C);
+        p.data1Column = Q;
+        p.parseContactUnassignedArea(P, Q, C);
+        return pairsOf(p.carvedContacts);
     }
     static void parseContactUnassignedArea(SqliteParse& p, int32_t P, int32_t Q, int32_t C) {
         p.data1Column = Q;

@@ -1,0 +1,70 @@
+#include "engine/LargeBlock.h"
+
+#include <new>
+#include <sys/mman.h>
+#include <utility>
+
+namespace kestrova::engine {
+
+namespace {
+constexpr size_t kHugePage = size_t{2} << 20;
+constexpr size_t kPage = 4096;
+} // namespace
+
+LargeBlock::LargeBlock(size_t bytes) {
+    if (bytes == 0)
+        return;
+    size_ = bytes;
+    mapped_ = (bytes + kPage - 1) / kPage * kPage;
+    if (mapped_ < kHugePage) {
+        void* p =
+            ::mmap(nullptr, mapped_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        data_ = p == MAP_FAILED ? nullptr : static_cast<uint8_t*>(p);
+    } else {
+        // Map a huge page more than asked and give back the unaligned head and tail.
+        mapped_ = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+        void* p = ::mmap(nullptr, mapped_ + kHugePage, PROT_READ | PROT_WRITE,
+                         MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (p != MAP_FAILED) {
+            const auto at = reinterpret_cast<uintptr_t>(p);
+            const uintptr_t aligned = (at + kHugePage - 1) / kHugePage * kHugePage;
+            if (aligned > at)
+                ::munmap(p, aligned - at);
+            if (aligned + mapped_ < at + mapped_ + kHugePage)
+                ::munmap(reinterpret_cast<void*>(aligned + mapped_),
+                         at + mapped_ + kHugePage - (aligned + mapped_));
+            data_ = reinterpret_cast<uint8_t*>(aligned);
+            ::madvise(data_, mapped_, MADV_HUGEPAGE); // a hint; without it, plain pages
+        }
+    }
+    if (data_ == nullptr)
+        throw std::bad_alloc();
+}
+
+LargeBlock::~LargeBlock() {
+    release();
+}
+
+LargeBlock::LargeBlock(LargeBlock&& other) noexcept
+    : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)),
+      mapped_(std::exchange(other.mapped_, 0)) {}
+
+LargeBlock& LargeBlock::operator=(LargeBlock&& other) noexcept {
+    if (this != &other) {
+        release();
+        data_ = std::exchange(other.data_, nullptr);
+        size_ = std::exchange(other.size_, 0);
+        mapped_ = std::exchange(other.mapped_, 0);
+    }
+    return *this;
+}
+
+void LargeBlock::release() {
+    if (data_ != nullptr)
+        ::munmap(data_, mapped_);
+    data_ = nullptr;
+    size_ = 0;
+    mapped_ = 0;
+}
+
+} // namespace kestrova::engine

@@ -1,0 +1,59 @@
+#include "engine/PairRows.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace kestrova::engine {
+
+PairRows::PairRows(const std::vector<std::pair<std::string, std::string>>& rows) : PairRows() {
+    for (const auto& [first, second] : rows)
+        add(first, second);
+}
+
+void PairRows::add(std::string_view first, std::string_view second) {
+    const size_t firstLength = std::min<size_t>(first.size(), UINT32_MAX);
+    const size_t secondLength = std::min<size_t>(second.size(), UINT32_MAX);
+    const size_t need = firstLength + secondLength;
+    char* at;
+    if (need > kBlockBytes / 4) {
+        // A large row gets a block of its own; the current block stays in use.
+        blocks_.emplace_back(need);
+        at = reinterpret_cast<char*>(blocks_.back().data());
+    } else {
+        if (left_ < need) {
+            blocks_.emplace_back(kBlockBytes);
+            cursor_ = reinterpret_cast<char*>(blocks_.back().data());
+            left_ = kBlockBytes;
+        }
+        at = cursor_;
+        cursor_ += need;
+        left_ -= need;
+    }
+    if (firstLength > 0)
+        std::memcpy(at, first.data(), firstLength);
+    if (secondLength > 0)
+        std::memcpy(at + firstLength, second.data(), secondLength);
+    if ((size_ & (kEntriesPerBlock - 1)) == 0)
+        entries_.emplace_back(kEntriesPerBlock * sizeof(Entry));
+    reinterpret_cast<Entry*>(entries_.back().data())[size_ & (kEntriesPerBlock - 1)] =
+        Entry{at, static_cast<uint32_t>(firstLength), static_cast<uint32_t>(secondLength)};
+    ++size_;
+    secondBytes_ += secondLength;
+}
+
+void PairRows::append(const PairRows& other, size_t from, size_t to) {
+    // The bytes of a row never move, so a row of this object can be added to it again.
+    for (size_t j = from; j < to; ++j)
+        add(other.first(j), other.second(j));
+}
+
+void PairRows::clear() {
+    blocks_.clear();
+    entries_.clear();
+    cursor_ = nullptr;
+    left_ = 0;
+    size_ = 0;
+    secondBytes_ = 0;
+}
+
+} // namespace kestrova::engine

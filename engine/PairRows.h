@@ -1,0 +1,66 @@
+// Rows of two byte strings each, kept compactly: a run yields hundreds of thousands of them
+// (carved contact rows, live contact rows), so the bytes go into fixed blocks that are never
+// moved or copied again, and each row costs one small entry beside its bytes.
+#pragma once
+
+#include "engine/LargeBlock.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace kestrova::engine {
+
+class PairRows {
+public:
+    PairRows() = default;
+    explicit PairRows(const std::vector<std::pair<std::string, std::string>>& rows);
+    PairRows(const PairRows&) = delete;
+    PairRows& operator=(const PairRows&) = delete;
+    PairRows(PairRows&&) = default;
+    PairRows& operator=(PairRows&&) = default;
+
+    // Copies both byte strings; a string longer than 4 GiB is cut to what an entry holds.
+    void add(std::string_view first, std::string_view second);
+    // Copies rows [from, to) of `other` (which may be this object) to the end.
+    void append(const PairRows& other, size_t from, size_t to);
+
+    size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    std::string_view first(size_t j) const {
+        const Entry& e = entry(j);
+        return std::string_view(e.bytes, e.firstLength);
+    }
+    std::string_view second(size_t j) const {
+        const Entry& e = entry(j);
+        return std::string_view(e.bytes + e.firstLength, e.secondLength);
+    }
+    // Total bytes of the second strings.
+    size_t secondBytes() const { return secondBytes_; }
+    void clear();
+
+private:
+    struct Entry {
+        const char* bytes; // first, then second
+        uint32_t firstLength;
+        uint32_t secondLength;
+    };
+    static constexpr size_t kBlockBytes = size_t{2} << 20;
+    static constexpr size_t kEntryShift = 17;
+    static constexpr size_t kEntriesPerBlock = size_t{1} << kEntryShift;
+    const Entry& entry(size_t j) const {
+        return reinterpret_cast<const Entry*>(
+            entries_[j >> kEntryShift].data())[j & (kEntriesPerBlock - 1)];
+    }
+    std::vector<LargeBlock> blocks_;
+    char* cursor_ = nullptr; // free bytes of the block that small rows fill
+    size_t left_ = 0;
+    std::vector<LargeBlock> entries_;
+    size_t size_ = 0;
+    size_t secondBytes_ = 0;
+};
+
+} // namespace kestrova::engine
