@@ -58,9 +58,9 @@ const DbFile::Block* DbFile::blockFor(int64_t pos, int64_t len) const {
         if (b.lastUse < victim->lastUse)
             victim = &b;
     }
-    if (victim->data == nullptr)
-        victim->data = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(kBlockSize));
-    victim->length = preadAll(base, victim->data.get(), std::min(kBlockSize, size_ - base));
+    if (victim->data.data() == nullptr)
+        victim->data = LargeBlock(static_cast<size_t>(kBlockSize));
+    victim->length = preadAll(base, victim->data.data(), std::min(kBlockSize, size_ - base));
     victim->base = base;
     victim->lastUse = ++clock_;
     last_ = victim;
@@ -87,7 +87,7 @@ int64_t DbFile::read(int64_t pos, uint8_t* dst, int64_t len, bool cached) const 
     // Most reads fall inside the block the previous read used.
     if (cached && last_ != nullptr && pos >= last_->base && len <= last_->length &&
         pos - last_->base <= last_->length - len) {
-        std::memcpy(dst, last_->data.get() + (pos - last_->base), static_cast<size_t>(len));
+        std::memcpy(dst, last_->data.data() + (pos - last_->base), static_cast<size_t>(len));
         return len;
     }
     if (fd_ < 0 || pos >= size_ || pos + len <= 0) {
@@ -104,13 +104,24 @@ int64_t DbFile::read(int64_t pos, uint8_t* dst, int64_t len, bool cached) const 
     const Block* b = cached && n <= 65536 ? blockFor(from, n) : nullptr;
     if (b != nullptr) {
         got = std::clamp<int64_t>(b->base + b->length - from, 0, n);
-        std::memcpy(dst + lead, b->data.get() + (from - b->base), static_cast<size_t>(got));
+        std::memcpy(dst + lead, b->data.data() + (from - b->base), static_cast<size_t>(got));
     } else {
         got = preadAll(from, dst + lead, n);
     }
     if (lead + got < len)
         std::memset(dst + lead + got, 0, static_cast<size_t>(len - lead - got));
     return got;
+}
+
+const uint8_t* DbFile::view(int64_t pos, int64_t len) const {
+    if (fd_ < 0 || pos < 0 || len < 0 || len > kBlockSize || pos + len > size_)
+        return nullptr;
+    const Block* b = last_;
+    if (b == nullptr || pos < b->base || pos + len > b->base + b->length)
+        b = blockFor(pos, len);
+    if (b == nullptr || pos + len > b->base + b->length)
+        return nullptr;
+    return b->data.data() + (pos - b->base);
 }
 
 uint32_t DbFile::readU8(int64_t pos) const {

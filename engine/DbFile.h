@@ -6,8 +6,9 @@
 // system calls and little memory. A read that does not fit in one block is read directly.
 #pragma once
 
+#include "engine/LargeBlock.h"
+
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -36,20 +37,23 @@ public:
         return read(pos, dst, len, false);
     }
 
+    // The `len` bytes at `pos` where the file keeps them in memory, valid until the next read;
+    // null when they do not all lie inside the file and inside one block.
+    const uint8_t* view(int64_t pos, int64_t len) const;
+
     uint32_t readU8(int64_t pos) const;
     uint32_t readU16(int64_t pos) const;
     uint32_t readU32(int64_t pos) const;
 
-    // The passes over a table read one block after another; a second block serves the reads
-    // that reach just past a block's end.
-    static constexpr int64_t kBlockSize = int64_t{1} << 20;
-    static constexpr int kBlocks = 2;
+    // The passes over a table read one block after another.
+    static constexpr int64_t kBlockSize = int64_t{2} << 20;
+    static constexpr int kBlocks = 1;
 
 private:
     struct Block {
         int64_t base = -1;
-        int64_t length = 0;              // bytes of the file in the block
-        std::unique_ptr<uint8_t[]> data; // not zeroed: only the `length` bytes read are used
+        int64_t length = 0; // bytes of the file in the block
+        LargeBlock data;    // only the `length` bytes read are used
         uint64_t lastUse = 0;
     };
     int64_t read(int64_t pos, uint8_t* dst, int64_t len, bool cached) const;

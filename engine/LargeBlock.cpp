@@ -16,7 +16,9 @@ LargeBlock::LargeBlock(size_t bytes) {
         return;
     size_ = bytes;
     mapped_ = (bytes + kPage - 1) / kPage * kPage;
-    if (mapped_ < kHugePage) {
+    // From a quarter of a huge page on, a whole huge page costs less to fill than its small
+    // pages would.
+    if (mapped_ < kHugePage / 4) {
         void* p =
             ::mmap(nullptr, mapped_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         data_ = p == MAP_FAILED ? nullptr : static_cast<uint8_t*>(p);
@@ -57,6 +59,14 @@ LargeBlock& LargeBlock::operator=(LargeBlock&& other) noexcept {
         mapped_ = std::exchange(other.mapped_, 0);
     }
     return *this;
+}
+
+void adviseHugePages(void* p, size_t bytes) {
+    const auto at = reinterpret_cast<uintptr_t>(p);
+    const uintptr_t from = (at + kHugePage - 1) / kHugePage * kHugePage;
+    const uintptr_t to = (at + bytes) / kHugePage * kHugePage;
+    if (to > from)
+        ::madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
 }
 
 void LargeBlock::release() {

@@ -30,4 +30,8 @@ private:
     size_t mapped_ = 0;
 };
 
+// Marks the whole 2 MiB pages inside [p, p + bytes) of a large allocation for huge pages, so
+// that filling it costs fewer page faults. Only a hint: the memory stays as it was otherwise.
+void adviseHugePages(void* p, size_t bytes);
+
 } // namespace kestrova::engine

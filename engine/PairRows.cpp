@@ -21,9 +21,11 @@ void PairRows::add(std::string_view first, std::string_view second) {
         at = reinterpret_cast<char*>(blocks_.back().data());
     } else {
         if (left_ < need) {
-            blocks_.emplace_back(kBlockBytes);
+            const size_t size =
+                blocks_.empty() && need <= kFirstBlockBytes ? kFirstBlockBytes : kBlockBytes;
+            blocks_.emplace_back(size);
             cursor_ = reinterpret_cast<char*>(blocks_.back().data());
-            left_ = kBlockBytes;
+            left_ = size;
         }
         at = cursor_;
         cursor_ += need;
@@ -33,9 +35,11 @@ void PairRows::add(std::string_view first, std::string_view second) {
         std::memcpy(at, first.data(), firstLength);
     if (secondLength > 0)
         std::memcpy(at + firstLength, second.data(), secondLength);
-    if ((size_ & (kEntriesPerBlock - 1)) == 0)
+    if (size_ == 0)
+        entries_.emplace_back(kFirstEntries * sizeof(Entry));
+    else if (size_ >= kFirstEntries && ((size_ - kFirstEntries) & (kEntriesPerBlock - 1)) == 0)
         entries_.emplace_back(kEntriesPerBlock * sizeof(Entry));
-    reinterpret_cast<Entry*>(entries_.back().data())[size_ & (kEntriesPerBlock - 1)] =
+    *entryAt(size_) =
         Entry{at, static_cast<uint32_t>(firstLength), static_cast<uint32_t>(secondLength)};
     ++size_;
     secondBytes_ += secondLength;

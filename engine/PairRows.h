@@ -48,13 +48,20 @@ private:
         uint32_t firstLength;
         uint32_t secondLength;
     };
+    // The first blocks are small, so that a store of few rows stays small.
+    static constexpr size_t kFirstBlockBytes = size_t{64} << 10;
     static constexpr size_t kBlockBytes = size_t{2} << 20;
+    static constexpr size_t kFirstEntries = 4096;
     static constexpr size_t kEntryShift = 17;
     static constexpr size_t kEntriesPerBlock = size_t{1} << kEntryShift;
-    const Entry& entry(size_t j) const {
-        return reinterpret_cast<const Entry*>(
-            entries_[j >> kEntryShift].data())[j & (kEntriesPerBlock - 1)];
+    Entry* entryAt(size_t j) const {
+        if (j < kFirstEntries)
+            return reinterpret_cast<Entry*>(entries_[0].data()) + j;
+        j -= kFirstEntries;
+        return reinterpret_cast<Entry*>(entries_[1 + (j >> kEntryShift)].data()) +
+               (j & (kEntriesPerBlock - 1));
     }
+    const Entry& entry(size_t j) const { return *entryAt(j); }
     std::vector<LargeBlock> blocks_;
     char* cursor_ = nullptr; // free bytes of the block that small rows fill
     size_t left_ = 0;

@@ -15,14 +15,29 @@ int32_t checkDataType(uint32_t serialType) {
     return static_cast<int32_t>(serialType);
 }
 
-ColumnWalk::ColumnWalk(ByteView buf, int64_t start, const int* targets, int targetCount)
-    : buf_(buf), cursor_(start), targetCount_(std::min(targetCount, kMaxTargets)) {
+void ColumnWalk::stepSlow() {
+    uint32_t type = 0;
+    int n;
+    if (cursor_ >= 0 && cursor_ + 9 <= buf_.size) {
+        n = readVarint32(buf_.data + cursor_, type) & 0xFF;
+    } else {
+        uint8_t tmp[9];
+        for (int i = 0; i < 9; ++i)
+            tmp[i] = buf_.at(cursor_ + i);
+        n = readVarint32(tmp, type) & 0xFF;
+    }
+    if (n == 0)
+        n = 1;
+    advance(n, calculateDataWidth(type));
+}
+
+void ColumnWalk::noteTarget(int64_t w) {
     for (int k = 0; k < targetCount_; ++k) {
-        targets_[k] = targets[k];
-        if (targets[k] >= 0 && targets[k] < 64)
-            targetMask_ |= uint64_t{1} << targets[k];
-        else if (targets[k] >= 64)
-            highTargets_ = true;
+        if (targets_[k] == column_) {
+            // The body offset of a column is the sum of the widths before it.
+            offset_[k] = widthSum_;
+            length_[k] = w;
+        }
     }
 }
 

@@ -38,7 +38,7 @@ inline int readVarint32(const uint8_t* bytes, uint32_t& value) {
 
 // Width in bytes of a value stored under `serialType`: fixed for the types below 12, then
 // (N - 12) / 2 for a BLOB (even N) and (N - 13) / 2 for a TEXT (odd N).
-inline int32_t calculateDataWidth(uint32_t serialType) {
+constexpr int32_t calculateDataWidth(uint32_t serialType) {
     constexpr int8_t kFixed[12] = {0, 1, 2, 3, 4, 6, 8, 8, 0, 0, 0, 0};
     if (serialType < 12)
         return kFixed[serialType];
@@ -83,6 +83,9 @@ public:
     bool value(int k, std::string_view& out) const;
 
 private:
+    void advance(int n, int64_t w);
+    void stepSlow();
+    void noteTarget(int64_t w);
     ByteView buf_;
     int64_t cursor_;
     int64_t total_ = 0;
@@ -96,31 +99,46 @@ private:
     bool highTargets_ = false; // a target lies at column 64 or later
 };
 
-// The walk runs once per column of every candidate record, so it is inlined.
-inline void ColumnWalk::step() {
-    uint32_t type = 0;
-    int n;
-    if (cursor_ >= 0 && cursor_ + 9 <= buf_.size) [[likely]] {
-        n = readVarint32(buf_.data + cursor_, type) & 0xFF;
-    } else {
-        uint8_t tmp[9];
-        for (int i = 0; i < 9; ++i)
-            tmp[i] = buf_.at(cursor_ + i);
-        n = readVarint32(tmp, type) & 0xFF;
+// Widths of the serial types that fit in one varint byte.
+struct SingleByteWidths {
+    int8_t width[128];
+    constexpr SingleByteWidths() : width() {
+        for (uint32_t t = 0; t < 128; ++t)
+            width[t] = static_cast<int8_t>(calculateDataWidth(t));
     }
-    if (n == 0)
-        n = 1;
-    const int64_t w = calculateDataWidth(type);
-    const bool target = column_ < 64 ? ((targetMask_ >> column_) & 1) != 0 : highTargets_;
-    if (target) {
-        for (int k = 0; k < targetCount_; ++k) {
-            if (targets_[k] == column_) {
-                // The body offset of a column is the sum of the widths before it.
-                offset_[k] = widthSum_;
-                length_[k] = w;
-            }
+};
+inline constexpr SingleByteWidths kSingleByteWidths{};
+
+inline ColumnWalk::ColumnWalk(ByteView buf, int64_t start, const int* targets, int targetCount)
+    : buf_(buf), cursor_(start),
+      targetCount_(targetCount < kMaxTargets ? targetCount : kMaxTargets) {
+    for (int k = 0; k < targetCount_; ++k) {
+        targets_[k] = targets[k];
+        if (targets[k] >= 0 && targets[k] < 64)
+            targetMask_ |= uint64_t{1} << targets[k];
+        else if (targets[k] >= 64)
+            highTargets_ = true;
+    }
+}
+
+// The walk runs once per column of every candidate record: the usual case (a one-byte serial
+// type well inside the buffer) is inlined, the rest is not.
+[[gnu::always_inline]] inline void ColumnWalk::step() {
+    if (cursor_ >= 0 && cursor_ + 9 <= buf_.size) [[likely]] {
+        const uint8_t first = buf_.data[cursor_];
+        if (first < 0x80) [[likely]] {
+            // The width comes from a table, without a branch on the kind of the type.
+            advance(1, kSingleByteWidths.width[first]);
+            return;
         }
     }
+    stepSlow();
+}
+
+[[gnu::always_inline]] inline void ColumnWalk::advance(int n, int64_t w) {
+    const bool target = column_ < 64 ? ((targetMask_ >> column_) & 1) != 0 : highTargets_;
+    if (target) [[unlikely]]
+        noteTarget(w);
     cursor_ += n;
     total_ += n + w;
     widthSum_ += w;

@@ -76,8 +76,7 @@ void appendField(std::string& out, std::string_view bytes) {
 }
 
 // The rows of each id, chained in row order: next[i] is the following row with the same id
-// bytes, or kEnd.
-constexpr uint32_t kEnd = UINT32_MAX;
+// bytes plus one, or 0 after the last.
 
 uint32_t idHash(std::string_view id) {
     uint64_t k;
@@ -95,10 +94,12 @@ uint32_t idHash(std::string_view id) {
     return static_cast<uint32_t>(k);
 }
 
-// Links every row with a non-empty value to the next such row with the same id.
-std::vector<uint32_t> chainRowsById(const PairRows& rows) {
+// Links every row with a non-empty value to the next such row with the same id. The arrays of
+// a run are large and filled once, so they live in large blocks.
+LargeBlock chainRowsById(const PairRows& rows) {
     const size_t n = rows.size();
-    std::vector<uint32_t> next(n, kEnd);
+    LargeBlock chain(n * sizeof(uint32_t));
+    auto* next = reinterpret_cast<uint32_t*>(chain.data());
     // Open addressing over the ids: per slot the id's hash and its latest row plus one (0: a
     // free slot). A hash match is confirmed on the bytes of that row's id. At most 70 % of the
     // slots are used; the table starts at the size a usual run needs.
@@ -112,16 +113,28 @@ std::vector<uint32_t> chainRowsById(const PairRows& rows) {
     LargeBlock table(capacity * sizeof(Slot));
     auto* slots = reinterpret_cast<Slot*>(table.data());
     size_t used = 0;
+    bool haveLast = false; // the previous row's id and slot, while the slot is valid
+    std::string_view lastId;
+    size_t lastSlot = 0;
     for (size_t i = 0; i < n; ++i) {
         if (rows.second(i).empty())
             continue;
         const std::string_view id = rows.first(i);
+        if (haveLast && id == lastId) {
+            // The rows of one contact mostly follow each other: the same slot again.
+            next[slots[lastSlot].tail - 1] = static_cast<uint32_t>(i + 1);
+            slots[lastSlot].tail = static_cast<uint32_t>(i + 1);
+            continue;
+        }
         const uint32_t hash = idHash(id);
         size_t h = hash & (capacity - 1);
         while (slots[h].tail != 0 && (slots[h].hash != hash || rows.first(slots[h].tail - 1) != id))
             h = (h + 1) & (capacity - 1);
+        haveLast = true;
+        lastId = id;
+        lastSlot = h;
         if (slots[h].tail != 0) {
-            next[slots[h].tail - 1] = static_cast<uint32_t>(i);
+            next[slots[h].tail - 1] = static_cast<uint32_t>(i + 1);
             slots[h].tail = static_cast<uint32_t>(i + 1);
             continue;
         }
@@ -141,9 +154,10 @@ std::vector<uint32_t> chainRowsById(const PairRows& rows) {
             table = std::move(bigger);
             slots = moved;
             capacity *= 2;
+            haveLast = false;
         }
     }
-    return next;
+    return chain;
 }
 
 } // namespace
@@ -167,17 +181,20 @@ std::string buildContactText(const PairRows& rows, size_t maxBytes) {
         return out;
     // The pairing pass compares a row only with later rows of the same id: the rows its chain
     // leads to, in ascending row order.
-    const std::vector<uint32_t> next = chainRowsById(rows);
+    const LargeBlock chain = chainRowsById(rows);
+    const auto* next = reinterpret_cast<const uint32_t*>(chain.data());
     // Room for the usual text at once: most values are written once or twice. Reserved pages
     // that stay unwritten cost no memory.
     out.reserve(std::min(maxBytes, 2 * rows.secondBytes() + 8 * n) + 256);
-    std::vector<char> used(n, 0);
+    adviseHugePages(out.data(), out.capacity());
+    LargeBlock usedBlock(n);
+    uint8_t* used = usedBlock.data();
     for (size_t i = 0; i < n; ++i) {
         const std::string_view vi = rows.second(i);
         if (vi.empty())
             continue;
         const bool digits = isAllDigits(vi);
-        for (uint32_t j = next[i]; j != kEnd; j = next[j]) {
+        for (uint32_t j = next[i] - 1; j != UINT32_MAX; j = next[j] - 1) {
             const std::string_view vj = rows.second(j);
             if (vi == vj)
                 continue;

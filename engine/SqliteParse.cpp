@@ -207,6 +207,7 @@ template <typename Rows>
 void SqliteParse::carvePages(const std::vector<int64_t>& pages, bool classify, Rows& rows,
                              Rows& areaRows, std::vector<int64_t>& next) {
     std::vector<uint32_t> window;
+    leafRows.reserve(leafRows.size() + pages.size());
     size_t i = 0;
     while (i < pages.size()) {
         // The pages of one block of the file: their types, chains and carves read that block.
@@ -225,27 +226,30 @@ void SqliteParse::carvePages(const std::vector<int64_t>& pages, bool classify, R
         i = end;
         if (window.empty())
             continue;
+        // Only this block's chains are needed from here on; the map stays small.
+        freeblockOffsets.clear();
         loadFreelistCell(window);
         areaPages = &window;
         for (uint32_t page : window) {
             carveFrom = page;
             carveTo = static_cast<int64_t>(page) + 1;
-            LeafRows at{page, rows.size(), 0, areaRows.size(), 0};
+            LeafRows at{page, static_cast<uint32_t>(rows.size()), 0,
+                        static_cast<uint32_t>(areaRows.size()), 0};
             if constexpr (std::is_same_v<Rows, CarvedContacts>) {
                 parseContactFreelistCell(rawContactIdColumn, data1Column, contactColumnCount);
-                at.freeblockEnd = rows.size();
+                at.freeblockEnd = static_cast<uint32_t>(rows.size());
                 // The area carver appends to the run's rows; here they go to the area rows.
                 std::swap(carvedContacts, areaRows);
                 parseContactUnassignedArea(rawContactIdColumn, data1Column, contactColumnCount);
                 std::swap(carvedContacts, areaRows);
             } else {
                 parseSmsFresslistCell(addressColumn, personColumn, bodyColumn, smsColumnCount);
-                at.freeblockEnd = rows.size();
+                at.freeblockEnd = static_cast<uint32_t>(rows.size());
                 std::swap(carvedMessages, areaRows);
                 parseSmsUnassignedArea(addressColumn, personColumn, bodyColumn, smsColumnCount);
                 std::swap(carvedMessages, areaRows);
             }
-            at.areaEnd = areaRows.size();
+            at.areaEnd = static_cast<uint32_t>(areaRows.size());
             leafRows.push_back(at);
         }
         areaPages = &leafPages;
@@ -273,7 +277,12 @@ template <typename Rows> void SqliteParse::orderCarvedRows(Rows& rows, Rows& are
 }
 
 std::string SqliteParse::get_contacts_mem() {
-    return resultText;
+    // A copy; a text of megabytes is copied into memory marked for huge pages.
+    std::string copy;
+    copy.reserve(resultText.size());
+    kestrova::engine::adviseHugePages(copy.data(), copy.capacity());
+    copy.append(resultText);
+    return copy;
 }
 
 bool SqliteParse::InitContacOstranyFile() {
@@ -356,7 +365,9 @@ void SqliteParse::getDbPageSize(const std::string& path) {
     DbFile f;
     if (!f.open(path))
         return;
-    const uint32_t v = f.readU16(16);
+    uint8_t b[2];
+    f.readDirect(16, b, 2);
+    const uint32_t v = (uint32_t{b[0]} << 8) | b[1];
     pageSize = v == 1 ? 65536 : static_cast<int32_t>(v);
 }
 
@@ -492,8 +503,14 @@ template <typename Carve> void SqliteParse::forEachFreeblock(Carve carve) {
             const CarveStart cs = freeblockCarveStart(size, b);
             if (cs.length <= 0)
                 continue;
-            scratch.load(dbFile, start + f + cs.offset, cs.length);
-            carve(scratch.view(), cs.length);
+            // A record is only taken when it ends within the L bytes, and bytes past them read
+            // as zero, so the bytes can be carved where the file keeps them.
+            if (const uint8_t* bytes = dbFile.view(start + f + cs.offset, cs.length)) {
+                carve(ByteView{bytes, cs.length}, cs.length);
+            } else {
+                scratch.load(dbFile, start + f + cs.offset, cs.length);
+                carve(scratch.view(), cs.length);
+            }
         }
     }
 }

@@ -140,8 +140,8 @@ private:
     std::vector<uint8_t> pageImage;
     struct LeafRows {
         uint32_t page;
-        size_t freeblockBegin, freeblockEnd; // in the run's rows
-        size_t areaBegin, areaEnd;           // in the area rows
+        uint32_t freeblockBegin, freeblockEnd; // in the run's rows
+        uint32_t areaBegin, areaEnd;           // in the area rows
     };
     std::vector<LeafRows> leafRows;
 

@@ -26,6 +26,17 @@ Rows carveFreeblock(const Bytes& bytes, int64_t L) {
     return pairsOf(out);
 }
 
+// The engine also carves a freeblock where the file keeps its bytes: a view of exactly L bytes,
+// followed by whatever the file holds next. That must give the rows of the zeroed buffer.
+Rows carveFreeblockInPlace(const Bytes& bytes, int64_t L) {
+    Bytes file(bytes.begin(), bytes.begin() + std::min<int64_t>(L, bytes.size()));
+    file.resize(static_cast<size_t>(L), 0);
+    file.resize(static_cast<size_t>(L) + 64, 0xFF);
+    PairRows out;
+    carveContactFreeblock(ByteView{file.data(), L}, L, 2, 3, 4, out);
+    return pairsOf(out);
+}
+
 Rows carveArea(const Bytes& bytes, int64_t A) {
     ScratchBuffer s;
     s.loadBytes(bytes.data(), static_cast<int64_t>(bytes.size()));
@@ -58,6 +69,9 @@ TEST_P(ContactFreeblock, Carves) {
     const auto& c = GetParam();
     const int64_t L = c.L < 0 ? static_cast<int64_t>(c.bytes.size()) : c.L;
     EXPECT_EQ(carveFreeblock(c.bytes, L), c.expected);
+    if (L > 0) {
+        EXPECT_EQ(carveFreeblockInPlace(c.bytes, L), c.expected);
+    }
 }
 
 const Bytes kAlice = contactRecord(7, "Alice");
