@@ -49,6 +49,66 @@ int64_t walkInFreeblock(ColumnWalk& walk, int64_t p, int64_t L, int C) {
     return p + walk.total();
 }
 
+// One record of a freeblock: where it ends and its target columns' bytes.
+template <int N> struct FreeblockRecord {
+    int64_t end = -1;      // -1: the record does not fit, and the freeblock ends here
+    bool valuesOk = false; // every target's bytes lie inside the buffer
+    std::string_view values[N];
+};
+
+// Walks the record at p. Most records have one-byte serial types only: those are walked with
+// table lookups (the running end only grows, so the checks after every column reduce to the
+// checks after the last two); any other record goes through the column walk.
+template <int N>
+FreeblockRecord<N> walkFreeblockRecord(ByteView buf, int64_t p, int64_t L, int C,
+                                       const int (&targets)[N]) {
+    FreeblockRecord<N> r;
+    bool targetsInRecord = true;
+    for (int k = 0; k < N; ++k)
+        targetsInRecord = targetsInRecord && targets[k] >= 0 && targets[k] < C;
+    if (targetsInRecord && p >= 0 && p + C <= buf.size) {
+        const uint8_t* t = buf.data + p;
+        const auto& width = kSingleByteWidths.width;
+        uint32_t high = t[C - 1];
+        int64_t widths = 0;
+        for (int j = 0; j < C - 1; ++j) {
+            high |= t[j];
+            widths += width[t[j] & 0x7F];
+        }
+        if ((high & 0x80) == 0) {
+            if (C > 1 && p + (C - 1) + widths >= L)
+                return r;
+            const int64_t end = p + C + widths + width[t[C - 1]];
+            if (end > L)
+                return r;
+            r.end = end;
+            r.valuesOk = true;
+            for (int k = 0; k < N; ++k) {
+                int64_t offset = 0;
+                for (int j = 0; j < targets[k]; ++j)
+                    offset += width[t[j]];
+                const int64_t begin = p + C + offset;
+                const int64_t length = width[t[targets[k]]];
+                if (begin + length > buf.size) {
+                    r.valuesOk = false;
+                    break;
+                }
+                r.values[k] = std::string_view(reinterpret_cast<const char*>(buf.data) + begin,
+                                               static_cast<size_t>(length));
+            }
+            return r;
+        }
+    }
+    ColumnWalk walk(buf, p, targets, N);
+    r.end = walkInFreeblock(walk, p, L, C);
+    if (r.end >= 0) {
+        r.valuesOk = true;
+        for (int k = 0; k < N && r.valuesOk; ++k)
+            r.valuesOk = walk.value(k, r.values[k]);
+    }
+    return r;
+}
+
 // Walks a record in an unallocated area; the walk stops before a column once the running
 // total is no longer below the whole area length. Returns true when every column was walked.
 bool walkInArea(ColumnWalk& walk, int64_t A, int C) {
@@ -68,13 +128,12 @@ void carveContactFreeblock(ByteView buf, int64_t L, int P, int Q, int C, CarvedC
     const int targets[2] = {P, Q};
     int64_t p = 0;
     while (true) {
-        ColumnWalk walk(buf, p, targets, 2);
-        const int64_t E = walkInFreeblock(walk, p, L, C);
+        const FreeblockRecord<2> r = walkFreeblockRecord(buf, p, L, C, targets);
+        const int64_t E = r.end;
         if (E < 0)
             return;
-        std::string_view id, value;
-        if (walk.value(0, id) && walk.value(1, value))
-            out.add(id, value);
+        if (r.valuesOk)
+            out.add(r.values[0], r.values[1]);
         // The four bytes after a record are the next cell's payload-length and rowid
         // varints; the byte after them is a serial type when below C, else the header length.
         const uint8_t x = buf.at(E + 4);
@@ -121,13 +180,13 @@ void carveSmsFreeblock(ByteView buf, int64_t L, int A, int P, int B, int C,
     const int targets[3] = {A, P, B};
     int64_t p = 0;
     while (true) {
-        ColumnWalk walk(buf, p, targets, 3);
-        const int64_t E = walkInFreeblock(walk, p, L, C);
+        const FreeblockRecord<3> r = walkFreeblockRecord(buf, p, L, C, targets);
+        const int64_t E = r.end;
         if (E < 0)
             return;
-        CarvedMessage m;
-        if (walk.value(0, m.address) && walk.value(1, m.person) && walk.value(2, m.body))
-            out.push_back(std::move(m));
+        if (r.valuesOk)
+            out.push_back(CarvedMessage{std::string(r.values[0]), std::string(r.values[1]),
+                                        std::string(r.values[2])});
         // Unlike the contacts carver, a byte equal to C still counts as a serial type here.
         const uint8_t x = buf.at(E + 4);
         p = x <= C ? E + 4 : E + 5;

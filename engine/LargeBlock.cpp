@@ -61,12 +61,19 @@ LargeBlock& LargeBlock::operator=(LargeBlock&& other) noexcept {
     return *this;
 }
 
-void adviseHugePages(void* p, size_t bytes) {
-    const auto at = reinterpret_cast<uintptr_t>(p);
-    const uintptr_t from = (at + kHugePage - 1) / kHugePage * kHugePage;
-    const uintptr_t to = (at + bytes) / kHugePage * kHugePage;
-    if (to > from)
-        ::madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
+void reserveOnHugePages(std::string& text, size_t bytes) {
+    if (bytes < kHugePage / 2) {
+        text.reserve(bytes);
+        return;
+    }
+    // A little less than whole huge pages: the allocator adds its own few bytes, and a mapping
+    // of whole huge pages is placed on huge page boundaries where the system does so.
+    constexpr size_t kSlack = 64;
+    text.reserve((bytes + kSlack + kHugePage - 1) / kHugePage * kHugePage - kSlack);
+    const auto at = reinterpret_cast<uintptr_t>(text.data());
+    const uintptr_t from = at / kHugePage * kHugePage;
+    const uintptr_t to = (at + text.capacity() + kHugePage - 1) / kHugePage * kHugePage;
+    ::madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE); // a hint; may fail
 }
 
 void LargeBlock::release() {

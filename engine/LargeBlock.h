@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace kestrova::engine {
 
@@ -30,8 +31,10 @@ private:
     size_t mapped_ = 0;
 };
 
-// Marks the whole 2 MiB pages inside [p, p + bytes) of a large allocation for huge pages, so
-// that filling it costs fewer page faults. Only a hint: the memory stays as it was otherwise.
-void adviseHugePages(void* p, size_t bytes);
+// Reserves room for at least `bytes` in `text`. A large text gets room that ends where a whole
+// 2 MiB page ends, and the 2 MiB pages its room lies on are marked for huge pages, so that
+// filling it costs a page fault per 2 MiB instead of one per 4 KiB. The mark is only a hint
+// about how the memory is backed.
+void reserveOnHugePages(std::string& text, size_t bytes);
 
 } // namespace kestrova::engine

@@ -279,8 +279,7 @@ template <typename Rows> void SqliteParse::orderCarvedRows(Rows& rows, Rows& are
 std::string SqliteParse::get_contacts_mem() {
     // A copy; a text of megabytes is copied into memory marked for huge pages.
     std::string copy;
-    copy.reserve(resultText.size());
-    kestrova::engine::adviseHugePages(copy.data(), copy.capacity());
+    kestrova::engine::reserveOnHugePages(copy, resultText.size());
     copy.append(resultText);
     return copy;
 }

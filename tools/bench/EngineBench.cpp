@@ -1,4 +1,4 @@
-// kestrova-engine-bench [--data-rows N] [--messages N] [--keep DIR]
+// kestrova-engine-bench [--data-rows N] [--messages N] [--keep DIR | --reuse DIR]
 //
 // Generates a contacts2.db of at least 1,000,000 data rows and an mmssms.db of at least
 // 200,000 messages, 30 % of each deleted, into a temporary folder; then times each kind of
@@ -172,7 +172,7 @@ int main(int argc, char** argv) {
         return ::write(STDOUT_FILENO, &m, sizeof m) == static_cast<ssize_t>(sizeof m) ? 0 : 1;
     }
     int64_t wantRows = 1000000, wantMessages = 200000;
-    std::string keep;
+    std::string keep, reuse;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--data-rows" && i + 1 < argc)
@@ -181,11 +181,27 @@ int main(int argc, char** argv) {
             wantMessages = std::atoll(argv[++i]);
         else if (a == "--keep" && i + 1 < argc)
             keep = argv[++i];
+        else if (a == "--reuse" && i + 1 < argc)
+            reuse = argv[++i];
         else {
-            std::fputs("usage: kestrova-engine-bench [--data-rows N] [--messages N] [--keep DIR]\n",
+            std::fputs("usage: kestrova-engine-bench [--data-rows N] [--messages N] "
+                       "[--keep DIR | --reuse DIR]\n",
                        stderr);
             return 2;
         }
+    }
+    if (!reuse.empty()) {
+        // Measures again on the databases a run with --keep left in DIR.
+        Measure c, s;
+        const std::string contacts = reuse + "/contacts2.db", sms = reuse + "/mmssms.db";
+        if (!fs::exists(contacts) || !fs::exists(sms) || !inChild(contacts, sms, false, c) ||
+            !inChild(contacts, sms, true, s)) {
+            std::fputs("a measuring run failed\n", stderr);
+            return 1;
+        }
+        report("contacts", c);
+        report("messages", s);
+        return 0;
     }
     std::string dir = keep;
     if (dir.empty()) {
