@@ -37,6 +37,7 @@ void DbFile::close() {
         b.base = -1;
         b.length = 0;
         b.lastUse = 0;
+        b.pageShift = 0;
     }
     if (fd_ >= 0)
         ::close(fd_);
@@ -44,27 +45,80 @@ void DbFile::close() {
     size_ = 0;
 }
 
+DbFile::Block& DbFile::victim() const {
+    Block* v = &blocks_[0];
+    for (Block& b : blocks_) {
+        if (b.lastUse < v->lastUse)
+            v = &b;
+    }
+    if (v->data.data() == nullptr)
+        v->data = LargeBlock(static_cast<size_t>(kBlockSize));
+    v->lastUse = ++clock_;
+    return *v;
+}
+
 const DbFile::Block* DbFile::blockFor(int64_t pos, int64_t len) const {
     const int64_t base = pos - pos % kBlockSize;
     if (pos + len > base + kBlockSize)
         return nullptr;
-    Block* victim = &blocks_[0];
     for (Block& b : blocks_) {
         if (b.base == base) {
+            // A block read page by page serves only its pages; other bytes come from the file.
+            if (!holds(b, pos, len))
+                return nullptr;
             b.lastUse = ++clock_;
             last_ = &b;
             return &b;
         }
-        if (b.lastUse < victim->lastUse)
-            victim = &b;
     }
-    if (victim->data.data() == nullptr)
-        victim->data = LargeBlock(static_cast<size_t>(kBlockSize));
-    victim->length = preadAll(base, victim->data.data(), std::min(kBlockSize, size_ - base));
-    victim->base = base;
-    victim->lastUse = ++clock_;
-    last_ = victim;
-    return victim;
+    Block& v = victim();
+    v.length = preadAll(base, v.data.data(), std::min(kBlockSize, size_ - base));
+    v.base = base;
+    v.pageShift = 0;
+    last_ = &v;
+    return &v;
+}
+
+void DbFile::loadPages(const std::vector<int64_t>& positions, int64_t pageBytes) const {
+    if (fd_ < 0 || positions.empty() || positions.front() < 0 || pageBytes < 512 ||
+        pageBytes > kBlockSize || (pageBytes & (pageBytes - 1)) != 0)
+        return;
+    const int64_t base = positions.front() - positions.front() % kBlockSize;
+    if (base >= size_)
+        return;
+    for (Block& b : blocks_) {
+        if (b.base == base)
+            b.base = -1; // replaced below
+    }
+    Block& v = victim();
+    v.base = base;
+    v.length = std::min(kBlockSize, size_ - base);
+    v.pageShift = 0;
+    while ((int64_t{1} << v.pageShift) < pageBytes)
+        ++v.pageShift;
+    v.pages.assign(static_cast<size_t>((kBlockSize >> v.pageShift) / 64 + 1), 0);
+    size_t i = 0;
+    while (i < positions.size()) {
+        const int64_t from = positions[i];
+        if (from < base || from >= base + v.length)
+            break;
+        int64_t to = from + pageBytes;
+        ++i;
+        // Reading a page between two wanted ones costs less than a second read.
+        while (i < positions.size() && positions[i] >= to - pageBytes &&
+               positions[i] <= to + pageBytes && positions[i] < base + v.length) {
+            to = std::max(to, positions[i] + pageBytes);
+            ++i;
+        }
+        to = std::min(to, base + v.length);
+        const int64_t got = preadAll(from, v.data.data() + (from - base), to - from);
+        const int64_t end = from + got;
+        for (int64_t k = (from - base) >> v.pageShift; (k << v.pageShift) < end - base; ++k)
+            v.pages[static_cast<size_t>(k >> 6)] |= uint64_t{1} << (k & 63);
+        if (got < to - from)
+            break;
+    }
+    last_ = nullptr;
 }
 
 int64_t DbFile::preadAll(int64_t pos, uint8_t* dst, int64_t len) const {
@@ -85,8 +139,7 @@ int64_t DbFile::read(int64_t pos, uint8_t* dst, int64_t len, bool cached) const 
     if (len <= 0)
         return 0;
     // Most reads fall inside the block the previous read used.
-    if (cached && last_ != nullptr && pos >= last_->base && len <= last_->length &&
-        pos - last_->base <= last_->length - len) {
+    if (cached && last_ != nullptr && holds(*last_, pos, len)) {
         std::memcpy(dst, last_->data.data() + (pos - last_->base), static_cast<size_t>(len));
         return len;
     }
@@ -117,20 +170,20 @@ const uint8_t* DbFile::view(int64_t pos, int64_t len) const {
     if (fd_ < 0 || pos < 0 || len < 0 || len > kBlockSize || pos + len > size_)
         return nullptr;
     const Block* b = last_;
-    if (b == nullptr || pos < b->base || pos + len > b->base + b->length)
+    if (b == nullptr || !holds(*b, pos, len))
         b = blockFor(pos, len);
-    if (b == nullptr || pos + len > b->base + b->length)
+    if (b == nullptr)
         return nullptr;
     return b->data.data() + (pos - b->base);
 }
 
-uint32_t DbFile::readU8(int64_t pos) const {
+uint32_t DbFile::readU8Slow(int64_t pos) const {
     uint8_t b = 0;
     readAt(pos, &b, 1);
     return b;
 }
 
-uint32_t DbFile::readU16(int64_t pos) const {
+uint32_t DbFile::readU16Slow(int64_t pos) const {
     uint8_t b[2];
     readAt(pos, b, 2);
     return (uint32_t{b[0]} << 8) | b[1];

@@ -41,8 +41,20 @@ public:
     // null when they do not all lie inside the file and inside one block.
     const uint8_t* view(int64_t pos, int64_t len) const;
 
-    uint32_t readU8(int64_t pos) const;
-    uint32_t readU16(int64_t pos) const;
+    // Reads the pages of `pageBytes` bytes at `positions` (ascending, all in one block) into
+    // memory in place of that whole block; pages one apart are read together with the page
+    // between. Later reads inside the pages read are served from memory, others from the file.
+    void loadPages(const std::vector<int64_t>& positions, int64_t pageBytes) const;
+
+    // Small big-endian reads; inlined for the usual case of bytes at hand.
+    uint32_t readU8(int64_t pos) const {
+        const uint8_t* p = atHand(pos, 1);
+        return p != nullptr ? p[0] : readU8Slow(pos);
+    }
+    uint32_t readU16(int64_t pos) const {
+        const uint8_t* p = atHand(pos, 2);
+        return p != nullptr ? (uint32_t{p[0]} << 8) | p[1] : readU16Slow(pos);
+    }
     uint32_t readU32(int64_t pos) const;
 
     // The passes over a table read one block after another.
@@ -55,7 +67,33 @@ private:
         int64_t length = 0; // bytes of the file in the block
         LargeBlock data;    // only the `length` bytes read are used
         uint64_t lastUse = 0;
+        // A block read page by page holds only the pages marked here (bit per page of
+        // 2^pageShift bytes); a block read whole has pageShift 0 and holds all its bytes.
+        int pageShift = 0;
+        std::vector<uint64_t> pages;
     };
+    static bool holds(const Block& b, int64_t pos, int64_t len) {
+        if (b.base < 0 || pos < b.base || len > b.length || pos - b.base > b.length - len)
+            return false;
+        if (b.pageShift == 0 || len <= 0)
+            return true;
+        const int64_t first = (pos - b.base) >> b.pageShift;
+        const int64_t last = (pos - b.base + len - 1) >> b.pageShift;
+        for (int64_t k = first; k <= last; ++k) {
+            if (((b.pages[static_cast<size_t>(k >> 6)] >> (k & 63)) & 1) == 0)
+                return false;
+        }
+        return true;
+    }
+    // The bytes at `pos` in the block of the latest read, or null.
+    const uint8_t* atHand(int64_t pos, int64_t len) const {
+        return last_ != nullptr && holds(*last_, pos, len)
+                   ? last_->data.data() + (pos - last_->base)
+                   : nullptr;
+    }
+    uint32_t readU8Slow(int64_t pos) const;
+    uint32_t readU16Slow(int64_t pos) const;
+    Block& victim() const;
     int64_t read(int64_t pos, uint8_t* dst, int64_t len, bool cached) const;
     const Block* blockFor(int64_t pos, int64_t len) const;
     int64_t preadAll(int64_t pos, uint8_t* dst, int64_t len) const;

@@ -207,15 +207,25 @@ template <typename Rows>
 void SqliteParse::carvePages(const std::vector<int64_t>& pages, bool classify, Rows& rows,
                              Rows& areaRows, std::vector<int64_t>& next) {
     std::vector<uint32_t> window;
+    std::vector<int64_t> positions;
     leafRows.reserve(leafRows.size() + pages.size());
     size_t i = 0;
     while (i < pages.size()) {
         // The pages of one block of the file: their types, chains and carves read that block.
         const int64_t block = pageStart(pages[i]) / DbFile::kBlockSize;
         size_t end = i;
-        window.clear();
+        positions.clear();
         for (; end < pages.size() && pageStart(pages[end]) / DbFile::kBlockSize == block; ++end) {
-            const int64_t page = pages[end];
+            if (pageInFile(pages[end]) &&
+                (positions.empty() || positions.back() != pageStart(pages[end])))
+                positions.push_back(pageStart(pages[end]));
+        }
+        // Only these pages of the block are read (the leaves of a table lie between pages of
+        // its indexes and of other tables).
+        dbFile.loadPages(positions, pageSize);
+        window.clear();
+        for (size_t k = i; k < end; ++k) {
+            const int64_t page = pages[k];
             if (classify ? visitPage(page, false, next) != 13 : !pageInFile(page))
                 continue;
             if (carvedPages[static_cast<size_t>(page)])
