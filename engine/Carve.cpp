@@ -148,17 +148,20 @@ void carveContactArea(ByteView buf, int64_t A, int P, int Q, int C, int K, Carve
         return;
     const int targets[2] = {P, Q};
     int64_t g = 0;
+    int64_t small = 0; // the bytes from g up to here are all 7 or less
     while (g < A) {
         if (g + K >= A)
             break;
-        bool header = true;
-        for (int i = 0; i < K; ++i) {
-            if (buf.at(g + i) > 7) {
-                header = false;
-                break;
-            }
+        // A candidate needs K bytes of 7 or less at g. A larger byte among them rules out
+        // every start up to it as well, so the scan goes on after it.
+        small = std::max(small, g);
+        while (small < g + K && buf.at(small) <= 7)
+            ++small;
+        if (small < g + K) {
+            g = small + 1;
+            continue;
         }
-        if (!header || checkDataType(buf.at(g + K)) != kClassText) {
+        if (checkDataType(buf.at(g + K)) != kClassText) {
             ++g;
             continue;
         }

@@ -143,6 +143,9 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         AreaCase{"RecordAfterZeros", cat({Bytes(5, 0), kAlice, Bytes(3, 0)}), -1,
                  rows({{7, "Alice"}})},
+        // A byte above 7 rules out the starts before it; the record right after it counts.
+        AreaCase{"RecordRightAfterALargeByte", cat({{0, 0, 9}, kAlice, Bytes(3, 0)}), -1,
+                 rows({{7, "Alice"}})},
         AreaCase{"TwoRecordsBackToBack", cat({kAlice, contactRecord(9, "Bob"), Bytes(4, 0)}), -1,
                  rows({{7, "Alice"}, {9, "Bob"}})},
         AreaCase{"NullData1Skipped", withData1Type(0), -1, {}},

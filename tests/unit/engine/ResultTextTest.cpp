@@ -220,15 +220,20 @@ TEST_P(Utf8ToAnsi, Converts) {
     EXPECT_EQ(utf8ToAnsi(GetParam().in), GetParam().out);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, Utf8ToAnsi,
-                         testing::Values(ConvCase{"Alice", "Alice"}, ConvCase{"王伟 🎉", "王伟 🎉"},
-                                         ConvCase{std::string("Ali\0ce", 6), "Ali"},
-                                         ConvCase{std::string("\xFF\0ok", 4), ""},
-                                         ConvCase{"\xC3\x28", ""},
-                                         ConvCase{"\xE2\x82", ""},         // cut short
-                                         ConvCase{"\xC0\xAF", ""},         // overlong
-                                         ConvCase{"\xED\xA0\x80", ""},     // surrogate
-                                         ConvCase{"\xF4\x90\x80\x80", ""}, // past U+10FFFF
-                                         ConvCase{"", ""}));
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Utf8ToAnsi,
+    testing::Values(ConvCase{"Alice", "Alice"}, ConvCase{"王伟 🎉", "王伟 🎉"},
+                    ConvCase{std::string("Ali\0ce", 6), "Ali"},
+                    ConvCase{std::string("\xFF\0ok", 4), ""}, ConvCase{"\xC3\x28", ""},
+                    ConvCase{"\xE2\x82", ""},         // cut short
+                    ConvCase{"\xC0\xAF", ""},         // overlong
+                    ConvCase{"\xED\xA0\x80", ""},     // surrogate
+                    ConvCase{"\xF4\x90\x80\x80", ""}, // past U+10FFFF
+                    // Past eight plain bytes, which are read eight at once.
+                    ConvCase{"alice@example.org", "alice@example.org"},
+                    ConvCase{std::string("0123456789\0\xFF", 12), "0123456789"},
+                    ConvCase{"0123456789\xFF", ""},
+                    ConvCase{"Aleksandr Ivanov \xD0\x98", "Aleksandr Ivanov \xD0\x98"},
+                    ConvCase{"Aleksandr Ivanov \xD0", ""}, ConvCase{"", ""}));
 
 } // namespace
