@@ -71,6 +71,12 @@ const DbFile::Block* DbFile::blockFor(int64_t pos, int64_t len) const {
             return &b;
         }
     }
+    // Once pages are loaded for a pass, whole blocks are no longer read: a read elsewhere (a
+    // damaged page can point past its end) goes to the file instead of replacing them.
+    for (const Block& b : blocks_) {
+        if (b.base >= 0 && b.pageShift != 0)
+            return nullptr;
+    }
     Block& v = victim();
     v.length = preadAll(base, v.data.data(), std::min(kBlockSize, size_ - base));
     v.base = base;
