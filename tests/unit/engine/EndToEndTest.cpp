@@ -90,8 +90,8 @@ INSTANTIATE_TEST_SUITE_P(Options, GeneratedPhone,
 
 TEST(GeneratedPhone, WindowedRunEqualsOnePassOverAllPages) {
     // A database of several times the memory the file keeps, with rows in freeblocks and in
-    // unallocated areas: the run that carves it window by window gives the same text, byte for
-    // byte, as the steps run once each over every page.
+    // unallocated areas: the run that walks and carves it block by block gives the same text,
+    // byte for byte, as the steps run once each over every page.
     TempDir dir;
     Options o;
     o.bulk = true;
