@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace kestrova::engine {
 
@@ -36,13 +37,32 @@ void PairRows::add(std::string_view first, std::string_view second) {
     if (secondLength > 0)
         std::memcpy(at + firstLength, second.data(), secondLength);
     if (size_ == 0)
-        entries_.emplace_back(kFirstEntries * sizeof(Entry));
+        addEntryBlock(kFirstEntries);
     else if (size_ >= kFirstEntries && ((size_ - kFirstEntries) & (kEntriesPerBlock - 1)) == 0)
-        entries_.emplace_back(kEntriesPerBlock * sizeof(Entry));
+        addEntryBlock(kEntriesPerBlock);
     *entryAt(size_) =
         Entry{at, static_cast<uint32_t>(firstLength), static_cast<uint32_t>(secondLength)};
     ++size_;
     secondBytes_ += secondLength;
+}
+
+PairRows& PairRows::operator=(PairRows&& other) noexcept {
+    if (this != &other) {
+        blocks_ = std::move(other.blocks_);
+        entries_ = std::move(other.entries_);
+        entryBlocks_ = std::move(other.entryBlocks_);
+        cursor_ = std::exchange(other.cursor_, nullptr);
+        left_ = std::exchange(other.left_, 0);
+        size_ = std::exchange(other.size_, 0);
+        secondBytes_ = std::exchange(other.secondBytes_, 0);
+        other.clear();
+    }
+    return *this;
+}
+
+void PairRows::addEntryBlock(size_t entries) {
+    entries_.emplace_back(entries * sizeof(Entry));
+    entryBlocks_.push_back(reinterpret_cast<Entry*>(entries_.back().data()));
 }
 
 void PairRows::append(const PairRows& other, size_t from, size_t to) {
@@ -54,6 +74,7 @@ void PairRows::append(const PairRows& other, size_t from, size_t to) {
 void PairRows::clear() {
     blocks_.clear();
     entries_.clear();
+    entryBlocks_.clear();
     cursor_ = nullptr;
     left_ = 0;
     size_ = 0;

@@ -20,8 +20,9 @@ public:
     explicit PairRows(const std::vector<std::pair<std::string, std::string>>& rows);
     PairRows(const PairRows&) = delete;
     PairRows& operator=(const PairRows&) = delete;
-    PairRows(PairRows&&) = default;
-    PairRows& operator=(PairRows&&) = default;
+    PairRows(PairRows&& other) noexcept { *this = std::move(other); }
+    // Leaves `other` empty.
+    PairRows& operator=(PairRows&& other) noexcept;
 
     // Copies both byte strings; a string longer than 4 GiB is cut to what an entry holds.
     void add(std::string_view first, std::string_view second);
@@ -56,16 +57,17 @@ private:
     static constexpr size_t kEntriesPerBlock = size_t{1} << kEntryShift;
     Entry* entryAt(size_t j) const {
         if (j < kFirstEntries)
-            return reinterpret_cast<Entry*>(entries_[0].data()) + j;
+            return entryBlocks_.data()[0] + j;
         j -= kFirstEntries;
-        return reinterpret_cast<Entry*>(entries_[1 + (j >> kEntryShift)].data()) +
-               (j & (kEntriesPerBlock - 1));
+        return entryBlocks_.data()[1 + (j >> kEntryShift)] + (j & (kEntriesPerBlock - 1));
     }
     const Entry& entry(size_t j) const { return *entryAt(j); }
+    void addEntryBlock(size_t entries);
     std::vector<LargeBlock> blocks_;
     char* cursor_ = nullptr; // free bytes of the block that small rows fill
     size_t left_ = 0;
     std::vector<LargeBlock> entries_;
+    std::vector<Entry*> entryBlocks_; // the entries' blocks, for reading without a detour
     size_t size_ = 0;
     size_t secondBytes_ = 0;
 };

@@ -65,10 +65,28 @@ bool validUtf8(std::string_view s) {
 
 // The converted value, appended without a string of its own.
 std::string_view convertedView(std::string_view bytes) {
-    const auto zero = bytes.find('\0');
-    if (zero != std::string_view::npos)
-        bytes = bytes.substr(0, zero);
-    return validUtf8(bytes) ? bytes : std::string_view();
+    const char* p = bytes.data();
+    const size_t n = bytes.size();
+    // Most values are plain ASCII without a zero byte: eight bytes at a time, then byte by
+    // byte up to the first byte that is zero or not ASCII.
+    size_t i = 0;
+    constexpr uint64_t kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
+    while (i + 8 <= n) {
+        uint64_t w;
+        std::memcpy(&w, p + i, 8);
+        if ((((w - kOnes) & ~w) | w) & kHigh)
+            break;
+        i += 8;
+    }
+    while (i<n&& static_cast<signed char>(p[i])> 0)
+        ++i;
+    if (i == n)
+        return bytes;
+    // The plain bytes before i are valid on their own; the rest is checked from there.
+    size_t end = i;
+    while (end < n && p[end] != 0)
+        ++end;
+    return validUtf8(std::string_view(p + i, end - i)) ? bytes.substr(0, end) : std::string_view();
 }
 
 void appendField(std::string& out, std::string_view bytes) {
@@ -118,10 +136,18 @@ LargeBlock chainRowsById(const PairRows& rows) {
     size_t lastSlot = 0;
     // The slots are read in no useful order: the slot of a row a little ahead is fetched
     // into the cache while this row is handled.
+    // The hashes of the rows ahead are kept, so each id is hashed once.
     constexpr size_t kAhead = 16;
+    uint32_t ahead[kAhead];
+    for (size_t i = 0; i < kAhead && i < n; ++i)
+        ahead[i] = idHash(rows.first(i));
     for (size_t i = 0; i < n; ++i) {
-        if (i + kAhead < n)
-            __builtin_prefetch(&slots[idHash(rows.first(i + kAhead)) & (capacity - 1)]);
+        const uint32_t hashHere = ahead[i % kAhead];
+        if (i + kAhead < n) {
+            const uint32_t later = idHash(rows.first(i + kAhead));
+            ahead[i % kAhead] = later;
+            __builtin_prefetch(&slots[later & (capacity - 1)]);
+        }
         if (rows.second(i).empty())
             continue;
         const std::string_view id = rows.first(i);
@@ -131,7 +157,7 @@ LargeBlock chainRowsById(const PairRows& rows) {
             slots[lastSlot].tail = static_cast<uint32_t>(i + 1);
             continue;
         }
-        const uint32_t hash = idHash(id);
+        const uint32_t hash = hashHere;
         size_t h = hash & (capacity - 1);
         while (slots[h].tail != 0 && (slots[h].hash != hash || rows.first(slots[h].tail - 1) != id))
             h = (h + 1) & (capacity - 1);
@@ -191,6 +217,16 @@ std::string buildContactText(const PairRows& rows, size_t maxBytes) {
     // Room for the usual text at once: most values are written once or twice. Reserved pages
     // that stay unwritten cost no memory.
     reserveOnHugePages(out, std::min(maxBytes, 2 * rows.secondBytes() + 8 * n) + 256);
+    // A value appears in one line per pair it is part of: each is converted once, on first
+    // use (its converted length plus one; 0 before).
+    LargeBlock convertedBlock(n * sizeof(uint32_t));
+    auto* converted = reinterpret_cast<uint32_t*>(convertedBlock.data());
+    auto field = [&](size_t row) {
+        const std::string_view v = rows.second(row);
+        if (converted[row] == 0)
+            converted[row] = static_cast<uint32_t>(convertedView(v).size()) + 1;
+        out.append(v.data(), converted[row] - 1);
+    };
     LargeBlock usedBlock(n);
     uint8_t* used = usedBlock.data();
     for (size_t i = 0; i < n; ++i) {
@@ -204,15 +240,9 @@ std::string buildContactText(const PairRows& rows, size_t maxBytes) {
                 continue;
             if (out.size() >= maxBytes)
                 return out;
-            if (digits) {
-                appendField(out, vj);
-                out += '\t';
-                appendField(out, vi);
-            } else {
-                appendField(out, vi);
-                out += '\t';
-                appendField(out, vj);
-            }
+            field(digits ? j : i);
+            out += '\t';
+            field(digits ? i : j);
             out += "\r\n";
             used[i] = 1;
             used[j] = 1;
@@ -226,9 +256,9 @@ std::string buildContactText(const PairRows& rows, size_t maxBytes) {
             return out;
         if (isAllDigits(v)) {
             out += "N/A\t";
-            appendField(out, v);
+            field(j);
         } else {
-            appendField(out, v);
+            field(j);
             out += "\tN/A";
         }
         out += "\r\n";

@@ -209,6 +209,23 @@ TEST(LiveRows, KeepsEveryRowAcrossItsBlocks) {
     EXPECT_EQ(live.second(0), "x");
 }
 
+TEST(LiveRows, MovedRowsStayAndTheSourceStartsAgainEmpty) {
+    // The run swaps row stores while it carves; a moved-from store must be empty and usable.
+    LiveRows a;
+    for (int i = 0; i < 5000; ++i)
+        a.add(std::to_string(i), "v" + std::to_string(i));
+    LiveRows b = std::move(a);
+    EXPECT_TRUE(a.empty());
+    a.add("x", "y");
+    std::swap(a, b);
+    ASSERT_EQ(a.size(), 5000u);
+    ASSERT_EQ(b.size(), 1u);
+    EXPECT_EQ(a.second(4999), "v4999");
+    EXPECT_EQ(b.first(0), "x");
+    a.add("last", "row");
+    EXPECT_EQ(a.second(5000), "row");
+}
+
 struct ConvCase {
     std::string in;
     std::string out;
