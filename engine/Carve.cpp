@@ -69,9 +69,28 @@ FreeblockRecord<N> walkFreeblockRecord(ByteView buf, int64_t p, int64_t L, int C
     if (targetsInRecord && p >= 0 && p + C <= buf.size) {
         const uint8_t* t = buf.data + p;
         const auto& width = kSingleByteWidths.width;
+        // The targets in column order: the running sum of widths passes each of them once.
+        int order[N];
+        for (int k = 0; k < N; ++k) {
+            int at = k;
+            while (at > 0 && targets[order[at - 1]] > targets[k]) {
+                order[at] = order[at - 1];
+                --at;
+            }
+            order[at] = k;
+        }
         uint32_t high = t[C - 1];
         int64_t widths = 0;
-        for (int j = 0; j < C - 1; ++j) {
+        int64_t offsets[N];
+        int j = 0;
+        for (int k = 0; k < N; ++k) {
+            for (; j < targets[order[k]]; ++j) {
+                high |= t[j];
+                widths += width[t[j] & 0x7F];
+            }
+            offsets[order[k]] = widths;
+        }
+        for (; j < C - 1; ++j) {
             high |= t[j];
             widths += width[t[j] & 0x7F];
         }
@@ -84,10 +103,7 @@ FreeblockRecord<N> walkFreeblockRecord(ByteView buf, int64_t p, int64_t L, int C
             r.end = end;
             r.valuesOk = true;
             for (int k = 0; k < N; ++k) {
-                int64_t offset = 0;
-                for (int j = 0; j < targets[k]; ++j)
-                    offset += width[t[j]];
-                const int64_t begin = p + C + offset;
+                const int64_t begin = p + C + offsets[k];
                 const int64_t length = width[t[targets[k]]];
                 if (begin + length > buf.size) {
                     r.valuesOk = false;

@@ -115,6 +115,16 @@ TEST(FreeblockStart, ByteBelowSevenIsAColumnSerialType) {
     }
 }
 
+TEST(ContactFreeblock, IdColumnAfterTheValueColumn) {
+    // raw_contact_id at 3 after data1 at 2: each value comes from its own column.
+    const Bytes rec = record({0, 1, 13 + 2 * 5, 1}, cat({{5}, textBytes("Alice"), {7}}));
+    PairRows out;
+    ScratchBuffer s;
+    s.loadBytes(rec.data(), static_cast<int64_t>(rec.size()));
+    carveContactFreeblock(s.view(), static_cast<int64_t>(rec.size()), 3, 2, 4, out);
+    EXPECT_EQ(pairsOf(out), rows({{7, "Alice"}}));
+}
+
 struct AreaCase {
     const char* name;
     Bytes bytes;
