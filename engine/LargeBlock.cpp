@@ -1,5 +1,6 @@
 #include "engine/LargeBlock.h"
 
+#include <algorithm>
 #include <new>
 #include <sys/mman.h>
 #include <utility>
@@ -9,6 +10,11 @@ namespace kestrova::engine {
 namespace {
 constexpr size_t kHugePage = size_t{2} << 20;
 constexpr size_t kPage = 4096;
+#ifdef MADV_COLLAPSE
+constexpr int kCollapse = MADV_COLLAPSE;
+#else
+constexpr int kCollapse = 25; // Linux 6.1 and later; older systems refuse it
+#endif
 } // namespace
 
 LargeBlock::LargeBlock(size_t bytes) {
@@ -66,14 +72,22 @@ void reserveOnHugePages(std::string& text, size_t bytes) {
         text.reserve(bytes);
         return;
     }
-    // A little less than whole huge pages: the allocator adds its own few bytes, and a mapping
-    // of whole huge pages is placed on huge page boundaries where the system does so.
+    // Room of at least 34 MiB: the allocator gives room that large a mapping of its own
+    // instead of reusing memory of its heap, which is already laid out in small pages. A
+    // little less than whole huge pages, as the allocator adds its own few bytes, so that
+    // the system can place the mapping on huge page boundaries. Untouched room costs nothing.
     constexpr size_t kSlack = 64;
-    text.reserve((bytes + kSlack + kHugePage - 1) / kHugePage * kHugePage - kSlack);
+    constexpr size_t kOwnMapping = size_t{34} << 20;
+    const size_t room =
+        std::max((bytes + kSlack + kHugePage - 1) / kHugePage * kHugePage, kOwnMapping);
+    text.reserve(room - kSlack);
     const auto at = reinterpret_cast<uintptr_t>(text.data());
     const uintptr_t from = at / kHugePage * kHugePage;
     const uintptr_t to = (at + text.capacity() + kHugePage - 1) / kHugePage * kHugePage;
     ::madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE); // a hint; may fail
+    // The allocator has already written its header into the first huge page, which made it
+    // small pages; it becomes one huge page again (where the system can do so).
+    ::madvise(reinterpret_cast<void*>(from), kHugePage, kCollapse);
 }
 
 void LargeBlock::release() {
