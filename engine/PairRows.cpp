@@ -11,7 +11,7 @@ PairRows::PairRows(const std::vector<std::pair<std::string, std::string>>& rows)
         add(first, second);
 }
 
-void PairRows::add(std::string_view first, std::string_view second) {
+void PairRows::addSlow(std::string_view first, std::string_view second) {
     const size_t firstLength = std::min<size_t>(first.size(), UINT32_MAX);
     const size_t secondLength = std::min<size_t>(second.size(), UINT32_MAX);
     const size_t need = firstLength + secondLength;
@@ -40,8 +40,12 @@ void PairRows::add(std::string_view first, std::string_view second) {
         addEntryBlock(kFirstEntries);
     else if (size_ >= kFirstEntries && ((size_ - kFirstEntries) & (kEntriesPerBlock - 1)) == 0)
         addEntryBlock(kEntriesPerBlock);
-    *entryAt(size_) =
-        Entry{at, static_cast<uint32_t>(firstLength), static_cast<uint32_t>(secondLength)};
+    Entry* e = entryAt(size_);
+    *e = Entry{at, static_cast<uint32_t>(firstLength), static_cast<uint32_t>(secondLength)};
+    nextEntry_ = e + 1;
+    entryRoom_ = size_ < kFirstEntries
+                     ? kFirstEntries - size_ - 1
+                     : kEntriesPerBlock - ((size_ - kFirstEntries) & (kEntriesPerBlock - 1)) - 1;
     ++size_;
     secondBytes_ += secondLength;
 }
@@ -52,6 +56,8 @@ PairRows& PairRows::operator=(PairRows&& other) noexcept {
         entries_ = std::move(other.entries_);
         entryBlocks_ = std::move(other.entryBlocks_);
         cursor_ = std::exchange(other.cursor_, nullptr);
+        nextEntry_ = std::exchange(other.nextEntry_, nullptr);
+        entryRoom_ = std::exchange(other.entryRoom_, 0);
         left_ = std::exchange(other.left_, 0);
         size_ = std::exchange(other.size_, 0);
         secondBytes_ = std::exchange(other.secondBytes_, 0);
@@ -75,6 +81,8 @@ void PairRows::clear() {
     blocks_.clear();
     entries_.clear();
     entryBlocks_.clear();
+    nextEntry_ = nullptr;
+    entryRoom_ = 0;
     cursor_ = nullptr;
     left_ = 0;
     size_ = 0;

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -25,7 +26,26 @@ public:
     PairRows& operator=(PairRows&& other) noexcept;
 
     // Copies both byte strings; a string longer than 4 GiB is cut to what an entry holds.
-    void add(std::string_view first, std::string_view second);
+    // Inlined for the usual row, which fits in the current blocks.
+    void add(std::string_view first, std::string_view second) {
+        const size_t need = first.size() + second.size();
+        if (need > left_ || entryRoom_ == 0) {
+            addSlow(first, second);
+            return;
+        }
+        char* at = cursor_;
+        if (!first.empty())
+            std::memcpy(at, first.data(), first.size());
+        if (!second.empty())
+            std::memcpy(at + first.size(), second.data(), second.size());
+        cursor_ += need;
+        left_ -= need;
+        *nextEntry_++ =
+            Entry{at, static_cast<uint32_t>(first.size()), static_cast<uint32_t>(second.size())};
+        --entryRoom_;
+        ++size_;
+        secondBytes_ += second.size();
+    }
     // Copies rows [from, to) of `other` (which may be this object) to the end.
     void append(const PairRows& other, size_t from, size_t to);
 
@@ -63,11 +83,14 @@ private:
     }
     const Entry& entry(size_t j) const { return *entryAt(j); }
     void addEntryBlock(size_t entries);
+    void addSlow(std::string_view first, std::string_view second);
     std::vector<LargeBlock> blocks_;
     char* cursor_ = nullptr; // free bytes of the block that small rows fill
     size_t left_ = 0;
     std::vector<LargeBlock> entries_;
     std::vector<Entry*> entryBlocks_; // the entries' blocks, for reading without a detour
+    Entry* nextEntry_ = nullptr;      // the next free entry of the last block
+    size_t entryRoom_ = 0;            // free entries left there
     size_t size_ = 0;
     size_t secondBytes_ = 0;
 };
