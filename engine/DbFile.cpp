@@ -32,57 +32,38 @@ bool DbFile::open(const std::string& path) {
 }
 
 void DbFile::close() {
-    last_ = nullptr;
-    for (Block& b : blocks_) {
-        b.base = -1;
-        b.length = 0;
-        b.lastUse = 0;
-        b.pageShift = 0;
-    }
+    block_.base = -1;
+    block_.length = 0;
+    block_.pageShift = 0;
     if (fd_ >= 0)
         ::close(fd_);
     fd_ = -1;
     size_ = 0;
 }
 
-DbFile::Block& DbFile::victim() const {
-    Block* v = &blocks_[0];
-    for (Block& b : blocks_) {
-        if (b.lastUse < v->lastUse)
-            v = &b;
-    }
-    if (v->data.data() == nullptr)
-        v->data = LargeBlock(static_cast<size_t>(kBlockSize));
-    v->lastUse = ++clock_;
-    return *v;
+DbFile::Block& DbFile::emptyBlock() const {
+    if (block_.data.data() == nullptr)
+        block_.data = LargeBlock(static_cast<size_t>(kBlockSize));
+    block_.base = -1;
+    block_.pageShift = 0;
+    return block_;
 }
 
 const DbFile::Block* DbFile::blockFor(int64_t pos, int64_t len) const {
     const int64_t base = pos - pos % kBlockSize;
     if (pos + len > base + kBlockSize)
         return nullptr;
-    for (Block& b : blocks_) {
-        if (b.base == base) {
-            // A block read page by page serves only its pages; other bytes come from the file.
-            if (!holds(b, pos, len))
-                return nullptr;
-            b.lastUse = ++clock_;
-            last_ = &b;
-            return &b;
-        }
-    }
-    // Once pages are loaded for a pass, whole blocks are no longer read: a read elsewhere (a
-    // damaged page can point past its end) goes to the file instead of replacing them.
-    for (const Block& b : blocks_) {
-        if (b.base >= 0 && b.pageShift != 0)
-            return nullptr;
-    }
-    Block& v = victim();
-    v.length = preadAll(base, v.data.data(), std::min(kBlockSize, size_ - base));
-    v.base = base;
-    v.pageShift = 0;
-    last_ = &v;
-    return &v;
+    if (holds(block_, pos, len))
+        return &block_;
+    // A block read page by page serves only its pages, and once pages are loaded for a pass,
+    // whole blocks are no longer read: a read elsewhere (a damaged page can point past its end)
+    // goes to the file instead of replacing them.
+    if (block_.base == base || block_.pageShift != 0)
+        return nullptr;
+    Block& b = emptyBlock();
+    b.length = preadAll(base, b.data.data(), std::min(kBlockSize, size_ - base));
+    b.base = base;
+    return &b;
 }
 
 void DbFile::loadPages(const std::vector<int64_t>& positions, int64_t pageBytes) const {
@@ -92,14 +73,9 @@ void DbFile::loadPages(const std::vector<int64_t>& positions, int64_t pageBytes)
     const int64_t base = positions.front() - positions.front() % kBlockSize;
     if (base >= size_)
         return;
-    for (Block& b : blocks_) {
-        if (b.base == base)
-            b.base = -1; // replaced below
-    }
-    Block& v = victim();
+    Block& v = emptyBlock();
     v.base = base;
     v.length = std::min(kBlockSize, size_ - base);
-    v.pageShift = 0;
     while ((int64_t{1} << v.pageShift) < pageBytes)
         ++v.pageShift;
     v.pages.assign(static_cast<size_t>((kBlockSize >> v.pageShift) / 64 + 1), 0);
@@ -124,7 +100,6 @@ void DbFile::loadPages(const std::vector<int64_t>& positions, int64_t pageBytes)
         if (got < to - from)
             break;
     }
-    last_ = nullptr;
 }
 
 int64_t DbFile::preadAll(int64_t pos, uint8_t* dst, int64_t len) const {
@@ -144,9 +119,9 @@ int64_t DbFile::preadAll(int64_t pos, uint8_t* dst, int64_t len) const {
 int64_t DbFile::read(int64_t pos, uint8_t* dst, int64_t len, bool cached) const {
     if (len <= 0)
         return 0;
-    // Most reads fall inside the block the previous read used.
-    if (cached && last_ != nullptr && holds(*last_, pos, len)) {
-        std::memcpy(dst, last_->data.data() + (pos - last_->base), static_cast<size_t>(len));
+    // Most reads fall inside the block in memory.
+    if (const uint8_t* p = cached ? atHand(pos, len) : nullptr) {
+        std::memcpy(dst, p, static_cast<size_t>(len));
         return len;
     }
     if (fd_ < 0 || pos >= size_ || pos + len <= 0) {
@@ -175,12 +150,8 @@ int64_t DbFile::read(int64_t pos, uint8_t* dst, int64_t len, bool cached) const 
 const uint8_t* DbFile::view(int64_t pos, int64_t len) const {
     if (fd_ < 0 || pos < 0 || len < 0 || len > kBlockSize || pos + len > size_)
         return nullptr;
-    const Block* b = last_;
-    if (b == nullptr || !holds(*b, pos, len))
-        b = blockFor(pos, len);
-    if (b == nullptr)
-        return nullptr;
-    return b->data.data() + (pos - b->base);
+    const Block* b = blockFor(pos, len);
+    return b != nullptr ? b->data.data() + (pos - b->base) : nullptr;
 }
 
 uint32_t DbFile::readU8Slow(int64_t pos) const {
@@ -192,13 +163,13 @@ uint32_t DbFile::readU8Slow(int64_t pos) const {
 uint32_t DbFile::readU16Slow(int64_t pos) const {
     uint8_t b[2];
     readAt(pos, b, 2);
-    return (uint32_t{b[0]} << 8) | b[1];
+    return loadU16(b);
 }
 
 uint32_t DbFile::readU32(int64_t pos) const {
     uint8_t b[4];
     readAt(pos, b, 4);
-    return (uint32_t{b[0]} << 24) | (uint32_t{b[1]} << 16) | (uint32_t{b[2]} << 8) | b[3];
+    return loadU32(b);
 }
 
 } // namespace kestrova::engine

@@ -1,9 +1,10 @@
 // Read-only access to a database file as raw bytes, by position. Positions are 64-bit, so
 // files of 2 GiB and more are read correctly. The file is never written and never locked.
 //
-// Small reads are served from a few blocks of the file read whole with pread: the passes over
-// a table's pages run mostly in ascending order, so each block is read once per pass, with few
-// system calls and little memory. A read that does not fit in one block is read directly.
+// Small reads are served from one block of the file kept in memory: the passes over a table's
+// pages run in ascending order, so each block is read once per pass, with few system calls and
+// little memory. A pass may load only the pages it needs of a block. A read that the block does
+// not hold is read from the file directly.
 #pragma once
 
 #include "engine/LargeBlock.h"
@@ -53,20 +54,24 @@ public:
     }
     uint32_t readU16(int64_t pos) const {
         const uint8_t* p = atHand(pos, 2);
-        return p != nullptr ? (uint32_t{p[0]} << 8) | p[1] : readU16Slow(pos);
+        return p != nullptr ? loadU16(p) : readU16Slow(pos);
     }
     uint32_t readU32(int64_t pos) const;
 
     // The passes over a table read one block after another.
     static constexpr int64_t kBlockSize = int64_t{2} << 20;
-    static constexpr int kBlocks = 1;
+
+    // Big-endian numbers at `p`.
+    static uint32_t loadU16(const uint8_t* p) { return (uint32_t{p[0]} << 8) | p[1]; }
+    static uint32_t loadU32(const uint8_t* p) {
+        return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
+    }
 
 private:
     struct Block {
         int64_t base = -1;
         int64_t length = 0; // bytes of the file in the block
         LargeBlock data;    // only the `length` bytes read are used
-        uint64_t lastUse = 0;
         // A block read page by page holds only the pages marked here (bit per page of
         // 2^pageShift bytes); a block read whole has pageShift 0 and holds all its bytes.
         int pageShift = 0;
@@ -85,24 +90,20 @@ private:
         }
         return true;
     }
-    // The bytes at `pos` in the block of the latest read, or null.
+    // The bytes at `pos` in the block in memory, or null.
     const uint8_t* atHand(int64_t pos, int64_t len) const {
-        return last_ != nullptr && holds(*last_, pos, len)
-                   ? last_->data.data() + (pos - last_->base)
-                   : nullptr;
+        return holds(block_, pos, len) ? block_.data.data() + (pos - block_.base) : nullptr;
     }
     uint32_t readU8Slow(int64_t pos) const;
     uint32_t readU16Slow(int64_t pos) const;
-    Block& victim() const;
+    Block& emptyBlock() const;
     int64_t read(int64_t pos, uint8_t* dst, int64_t len, bool cached) const;
     const Block* blockFor(int64_t pos, int64_t len) const;
     int64_t preadAll(int64_t pos, uint8_t* dst, int64_t len) const;
 
     int fd_ = -1;
     int64_t size_ = 0;
-    mutable Block blocks_[kBlocks];
-    mutable uint64_t clock_ = 0;
-    mutable const Block* last_ = nullptr; // the block of the latest read, checked first
+    mutable Block block_;
 };
 
 } // namespace kestrova::engine

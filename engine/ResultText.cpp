@@ -78,8 +78,11 @@ std::string_view convertedView(std::string_view bytes) {
             break;
         i += 8;
     }
-    while (i<n&& static_cast<signed char>(p[i])> 0)
-        ++i;
+    for (; i < n; ++i) {
+        const auto c = static_cast<unsigned char>(p[i]);
+        if (c == 0 || c >= 0x80)
+            break;
+    }
     if (i == n)
         return bytes;
     // The plain bytes before i are valid on their own; the rest is checked from there.
@@ -92,9 +95,6 @@ std::string_view convertedView(std::string_view bytes) {
 void appendField(std::string& out, std::string_view bytes) {
     out += convertedView(bytes);
 }
-
-// The rows of each id, chained in row order: next[i] is the following row with the same id
-// bytes plus one, or 0 after the last.
 
 uint32_t idHash(std::string_view id) {
     uint64_t k;
@@ -112,8 +112,9 @@ uint32_t idHash(std::string_view id) {
     return static_cast<uint32_t>(k);
 }
 
-// Links every row with a non-empty value to the next such row with the same id. The arrays of
-// a run are large and filled once, so they live in large blocks.
+// Links every row with a non-empty value to the next such row with the same id, in row order:
+// next[i] is that row plus one, or 0 after the last. The arrays of a run are large and filled
+// once, so they live in large blocks.
 LargeBlock chainRowsById(const PairRows& rows) {
     const size_t n = rows.size();
     LargeBlock chain(n * sizeof(uint32_t));
@@ -134,9 +135,8 @@ LargeBlock chainRowsById(const PairRows& rows) {
     bool haveLast = false; // the previous row's id and slot, while the slot is valid
     std::string_view lastId;
     size_t lastSlot = 0;
-    // The slots are read in no useful order: the slot of a row a little ahead is fetched
-    // into the cache while this row is handled.
-    // The hashes of the rows ahead are kept, so each id is hashed once.
+    // The slots are read in no useful order: the slot of a row a little ahead is fetched into
+    // the cache while this row is handled, and its hash is kept so that each id is hashed once.
     constexpr size_t kAhead = 16;
     uint32_t ahead[kAhead];
     for (size_t i = 0; i < kAhead && i < n; ++i)

@@ -195,7 +195,6 @@ void SqliteParse::carveTable(bool contacts) {
         carvePages(leavesToCarve, false, carvedMessages, areaMessages, next);
     carveFrom = 0;
     carveTo = kAllPages;
-    areaPages = &leafPages;
     sortLeafPage();
     if (contacts)
         orderCarvedRows(carvedContacts, areaContacts);
@@ -434,9 +433,8 @@ uint32_t SqliteParse::visitPage(int64_t page, bool direct, std::vector<int64_t>&
         dbFile.readAt(pos, pageImage.data(), pageSize);
     }
     const uint8_t* p = pageImage.data();
-    const uint32_t cells = (uint32_t{p[3]} << 8) | p[4];
-    const int64_t rightMost =
-        (int64_t{p[8]} << 24) | (int64_t{p[9]} << 16) | (int64_t{p[10]} << 8) | p[11];
+    const uint32_t cells = DbFile::loadU16(p + 3);
+    const int64_t rightMost = DbFile::loadU32(p + 8);
     if (rightMost != 0)
         next.push_back(rightMost);
     for (uint32_t k = 0; k < cells; ++k) {
@@ -444,14 +442,11 @@ uint32_t SqliteParse::visitPage(int64_t page, bool direct, std::vector<int64_t>&
         const size_t at = 12 + 2 * static_cast<size_t>(k);
         if (at + 2 > size)
             break;
-        const int64_t cell = (int64_t{p[at]} << 8) | p[at + 1];
-        if (cell + 4 <= pageSize) {
-            const size_t c = static_cast<size_t>(cell);
-            next.push_back((int64_t{p[c]} << 24) | (int64_t{p[c + 1]} << 16) |
-                           (int64_t{p[c + 2]} << 8) | p[c + 3]);
-        } else {
+        const int64_t cell = DbFile::loadU16(p + at);
+        if (cell + 4 <= pageSize)
+            next.push_back(DbFile::loadU32(p + cell));
+        else
             next.push_back(getCellPage(cell, page)); // reaches past the page
-        }
     }
     return type;
 }
