@@ -61,7 +61,7 @@ const DbFile::Block* DbFile::blockFor(int64_t pos, int64_t len) const {
     if (block_.base == base || block_.pageShift != 0)
         return nullptr;
     Block& b = emptyBlock();
-    b.length = preadAll(base, b.data.data(), std::min(kBlockSize, size_ - base));
+    b.length = preadFully(fd_, base, b.data.data(), std::min(kBlockSize, size_ - base));
     b.base = base;
     return &b;
 }
@@ -79,6 +79,11 @@ void DbFile::loadPages(const std::vector<int64_t>& positions, int64_t pageBytes)
     while ((int64_t{1} << v.pageShift) < pageBytes)
         ++v.pageShift;
     v.pages.assign(static_cast<size_t>((kBlockSize >> v.pageShift) / 64 + 1), 0);
+    // Pages next to each other are read in one piece. Through a ring a read of its own costs
+    // less than reading a page that is not wanted; with a system call per read, reading the
+    // page between two wanted ones costs less.
+    const int64_t gap = reader_.batchesCheaply() ? 0 : pageBytes;
+    ranges_.clear();
     size_t i = 0;
     while (i < positions.size()) {
         const int64_t from = positions[i];
@@ -86,34 +91,20 @@ void DbFile::loadPages(const std::vector<int64_t>& positions, int64_t pageBytes)
             break;
         int64_t to = from + pageBytes;
         ++i;
-        // Reading a page between two wanted ones costs less than a second read.
-        while (i < positions.size() && positions[i] >= to - pageBytes &&
-               positions[i] <= to + pageBytes && positions[i] < base + v.length) {
+        while (i < positions.size() && positions[i] >= to - pageBytes && positions[i] <= to + gap &&
+               positions[i] < base + v.length) {
             to = std::max(to, positions[i] + pageBytes);
             ++i;
         }
         to = std::min(to, base + v.length);
-        const int64_t got = preadAll(from, v.data.data() + (from - base), to - from);
-        const int64_t end = from + got;
-        for (int64_t k = (from - base) >> v.pageShift; (k << v.pageShift) < end - base; ++k)
+        ranges_.push_back({from, v.data.data() + (from - base), to - from, 0});
+    }
+    reader_.read(fd_, ranges_);
+    for (const BatchReader::Range& g : ranges_) {
+        const int64_t end = g.pos + g.got;
+        for (int64_t k = (g.pos - base) >> v.pageShift; (k << v.pageShift) < end - base; ++k)
             v.pages[static_cast<size_t>(k >> 6)] |= uint64_t{1} << (k & 63);
-        if (got < to - from)
-            break;
     }
-}
-
-int64_t DbFile::preadAll(int64_t pos, uint8_t* dst, int64_t len) const {
-    int64_t got = 0;
-    while (got < len) {
-        const ssize_t r =
-            ::pread(fd_, dst + got, static_cast<size_t>(len - got), static_cast<off_t>(pos + got));
-        if (r < 0 && errno == EINTR)
-            continue;
-        if (r <= 0)
-            break;
-        got += r;
-    }
-    return got;
 }
 
 int64_t DbFile::read(int64_t pos, uint8_t* dst, int64_t len, bool cached) const {
@@ -140,7 +131,7 @@ int64_t DbFile::read(int64_t pos, uint8_t* dst, int64_t len, bool cached) const 
         got = std::clamp<int64_t>(b->base + b->length - from, 0, n);
         std::memcpy(dst + lead, b->data.data() + (from - b->base), static_cast<size_t>(got));
     } else {
-        got = preadAll(from, dst + lead, n);
+        got = preadFully(fd_, from, dst + lead, n);
     }
     if (lead + got < len)
         std::memset(dst + lead + got, 0, static_cast<size_t>(len - lead - got));

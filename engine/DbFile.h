@@ -3,10 +3,11 @@
 //
 // Small reads are served from one block of the file kept in memory: the passes over a table's
 // pages run in ascending order, so each block is read once per pass, with few system calls and
-// little memory. A pass may load only the pages it needs of a block. A read that the block does
-// not hold is read from the file directly.
+// little memory. A pass may load only the pages it needs of a block, read in one batch. A read
+// that the block does not hold is read from the file directly.
 #pragma once
 
+#include "engine/BatchRead.h"
 #include "engine/LargeBlock.h"
 
 #include <cstdint>
@@ -60,6 +61,8 @@ public:
 
     // The passes over a table read one block after another.
     static constexpr int64_t kBlockSize = int64_t{2} << 20;
+    // Pages up to this many apart are read in one piece by `loadPages`.
+    static constexpr int64_t kMergeGap = 2;
 
     // Big-endian numbers at `p`.
     static uint32_t loadU16(const uint8_t* p) { return (uint32_t{p[0]} << 8) | p[1]; }
@@ -99,11 +102,12 @@ private:
     Block& emptyBlock() const;
     int64_t read(int64_t pos, uint8_t* dst, int64_t len, bool cached) const;
     const Block* blockFor(int64_t pos, int64_t len) const;
-    int64_t preadAll(int64_t pos, uint8_t* dst, int64_t len) const;
 
     int fd_ = -1;
     int64_t size_ = 0;
     mutable Block block_;
+    mutable BatchReader reader_;
+    mutable std::vector<BatchReader::Range> ranges_;
 };
 
 } // namespace kestrova::engine
