@@ -5,6 +5,10 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace kestrova::engine {
 
 ScratchBuffer::ScratchBuffer() : data_(kSize, 0) {}
@@ -56,9 +60,71 @@ template <int N> struct FreeblockRecord {
     std::string_view values[N];
 };
 
-// Walks the record at p. Most records have one-byte serial types only: those are walked with
-// table lookups (the running end only grows, so the checks after every column reduce to the
-// checks after the last two); any other record goes through the column walk.
+#if defined(__SSE2__)
+// The widths of a record header's one-byte serial types, 16 at a time: a type t of 12 or more
+// is (t - 12) / 2 bytes wide, the types below 12 have fixed widths.
+class WideWidths {
+public:
+    // Reads the first C types at t; false when there are more than 64 or the 16-byte chunks
+    // that hold them are not all readable.
+    bool load(const uint8_t* t, int64_t readable, int C) {
+        chunks_ = (C + 15) / 16;
+        if (C > 64 || readable < 16 * chunks_)
+            return false;
+        __m128i any = _mm_setzero_si128();
+        for (int c = 0; c < chunks_; ++c) {
+            const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + 16 * c));
+            any = _mm_or_si128(any, _mm_and_si128(x, firstBytes(C - 16 * c)));
+            widths_[c] = widthsOf(x);
+        }
+        high_ = _mm_movemask_epi8(any) != 0;
+        return true;
+    }
+    // Whether a type has its top bit set (a type of more than one byte); the widths are then
+    // of no use.
+    bool high() const { return high_; }
+    // The sum of the widths of the first n types.
+    int64_t prefix(int n) const {
+        __m128i sum = _mm_setzero_si128();
+        for (int c = 0; c < chunks_ && 16 * c < n; ++c)
+            sum = _mm_add_epi64(sum, _mm_sad_epu8(_mm_and_si128(widths_[c], firstBytes(n - 16 * c)),
+                                                  _mm_setzero_si128()));
+        return _mm_cvtsi128_si64(sum) + _mm_cvtsi128_si64(_mm_unpackhi_epi64(sum, sum));
+    }
+
+private:
+    // All ones in the first k bytes (k clamped to 0..16).
+    static __m128i firstBytes(int k) {
+        alignas(16) static constexpr uint8_t kOnesThenZeros[32] = {
+            0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+            0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0,    0,    0,    0,    0,    0,
+            0,    0,    0,    0,    0,    0,    0,    0,    0,    0};
+        k = std::clamp(k, 0, 16);
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(kOnesThenZeros + 16 - k));
+    }
+    static __m128i widthsOf(__m128i x) {
+        // 12 and above: (t - 12) >> 1, shifted within 16-bit lanes and masked to the byte.
+        const __m128i ge12 = _mm_cmpgt_epi8(x, _mm_set1_epi8(11));
+        const __m128i big =
+            _mm_and_si128(_mm_and_si128(_mm_srli_epi16(_mm_sub_epi8(x, _mm_set1_epi8(12)), 1),
+                                        _mm_set1_epi8(0x7F)),
+                          ge12);
+        // 0 to 4: t; 5: 6; 6 and 7: 8; 8 to 11: 0.
+        const __m128i upTo4 = _mm_and_si128(x, _mm_cmplt_epi8(x, _mm_set1_epi8(5)));
+        const __m128i five = _mm_and_si128(_mm_cmpeq_epi8(x, _mm_set1_epi8(5)), _mm_set1_epi8(6));
+        const __m128i sixSeven = _mm_and_si128(
+            _mm_cmpeq_epi8(_mm_or_si128(x, _mm_set1_epi8(1)), _mm_set1_epi8(7)), _mm_set1_epi8(8));
+        return _mm_or_si128(_mm_or_si128(big, upTo4), _mm_or_si128(five, sixSeven));
+    }
+    __m128i widths_[4];
+    int chunks_ = 0;
+    bool high_ = false;
+};
+#endif
+
+// Walks the record at p. Most records have one-byte serial types only: those are summed at
+// once (the running end only grows, so the checks after every column reduce to the checks
+// after the last two); any other record goes through the column walk.
 template <int N>
 FreeblockRecord<N> walkFreeblockRecord(ByteView buf, int64_t p, int64_t L, int C,
                                        const int (&targets)[N]) {
@@ -69,30 +135,44 @@ FreeblockRecord<N> walkFreeblockRecord(ByteView buf, int64_t p, int64_t L, int C
     if (targetsInRecord && p >= 0 && p + C <= buf.size) {
         const uint8_t* t = buf.data + p;
         const auto& width = kSingleByteWidths.width;
-        // The targets in column order: the running sum of widths passes each of them once.
-        int order[N];
-        for (int k = 0; k < N; ++k) {
-            int at = k;
-            while (at > 0 && targets[order[at - 1]] > targets[k]) {
-                order[at] = order[at - 1];
-                --at;
-            }
-            order[at] = k;
-        }
-        uint32_t high = t[C - 1];
+        uint32_t high = 0;
         int64_t widths = 0;
         int64_t offsets[N];
-        int j = 0;
-        for (int k = 0; k < N; ++k) {
-            for (; j < targets[order[k]]; ++j) {
+#if defined(__SSE2__)
+        WideWidths wide;
+        if (wide.load(t, buf.size - p, C)) {
+            high = wide.high() ? 0x80 : 0;
+            if (high == 0) {
+                widths = wide.prefix(C - 1);
+                for (int k = 0; k < N; ++k)
+                    offsets[k] = wide.prefix(targets[k]);
+            }
+        } else
+#endif
+        {
+            // The targets in column order: the running sum of widths passes each of them once.
+            int order[N];
+            for (int k = 0; k < N; ++k) {
+                int at = k;
+                while (at > 0 && targets[order[at - 1]] > targets[k]) {
+                    order[at] = order[at - 1];
+                    --at;
+                }
+                order[at] = k;
+            }
+            high = t[C - 1];
+            int j = 0;
+            for (int k = 0; k < N; ++k) {
+                for (; j < targets[order[k]]; ++j) {
+                    high |= t[j];
+                    widths += width[t[j] & 0x7F];
+                }
+                offsets[order[k]] = widths;
+            }
+            for (; j < C - 1; ++j) {
                 high |= t[j];
                 widths += width[t[j] & 0x7F];
             }
-            offsets[order[k]] = widths;
-        }
-        for (; j < C - 1; ++j) {
-            high |= t[j];
-            widths += width[t[j] & 0x7F];
         }
         if ((high & 0x80) == 0) {
             if (C > 1 && p + (C - 1) + widths >= L)

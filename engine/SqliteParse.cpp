@@ -501,14 +501,29 @@ template <typename Carve> void SqliteParse::forEachFreeblock(Carve carve) {
          it != freeblockOffsets.end() && it->first < carveTo; ++it) {
         const auto& [page, offsets] = *it;
         const int64_t start = pageStart(page);
+        // The page itself where the file keeps it in memory. A freeblock that reaches past
+        // the page is read through the file's reads, after which the page is looked up again.
+        const uint8_t* inPage = nullptr;
+        bool lookUp = true;
         for (uint32_t f : offsets) {
-            const int64_t size = dbFile.readU16(start + f + 2);
-            const uint8_t b = static_cast<uint8_t>(dbFile.readU8(start + f + 4));
+            if (lookUp)
+                inPage = dbFile.view(start, pageSize);
+            const bool headerInPage = inPage != nullptr && f + 5 <= static_cast<uint32_t>(pageSize);
+            lookUp = !headerInPage;
+            const int64_t size =
+                headerInPage ? DbFile::loadU16(inPage + f + 2) : dbFile.readU16(start + f + 2);
+            const uint8_t b =
+                headerInPage ? inPage[f + 4] : static_cast<uint8_t>(dbFile.readU8(start + f + 4));
             const CarveStart cs = freeblockCarveStart(size, b);
             if (cs.length <= 0)
                 continue;
             // A record is only taken when it ends within the L bytes, and bytes past them read
             // as zero, so the bytes can be carved where the file keeps them.
+            if (headerInPage && f + cs.offset + cs.length <= pageSize) {
+                carve(ByteView{inPage + f + cs.offset, cs.length}, cs.length);
+                continue;
+            }
+            lookUp = true;
             if (const uint8_t* bytes = dbFile.view(start + f + cs.offset, cs.length)) {
                 carve(ByteView{bytes, cs.length}, cs.length);
             } else {
