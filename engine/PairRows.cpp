@@ -66,6 +66,18 @@ PairRows& PairRows::operator=(PairRows&& other) noexcept {
     return *this;
 }
 
+void PairRows::swap(PairRows& other) noexcept {
+    blocks_.swap(other.blocks_);
+    entries_.swap(other.entries_);
+    entryBlocks_.swap(other.entryBlocks_);
+    std::swap(cursor_, other.cursor_);
+    std::swap(nextEntry_, other.nextEntry_);
+    std::swap(entryRoom_, other.entryRoom_);
+    std::swap(left_, other.left_);
+    std::swap(size_, other.size_);
+    std::swap(secondBytes_, other.secondBytes_);
+}
+
 void PairRows::addEntryBlock(size_t entries) {
     entries_.emplace_back(entries * sizeof(Entry));
     entryBlocks_.push_back(reinterpret_cast<Entry*>(entries_.back().data()));

@@ -46,6 +46,7 @@ public:
         ++size_;
         secondBytes_ += second.size();
     }
+    void swap(PairRows& other) noexcept;
     // Copies rows [from, to) of `other` (which may be this object) to the end.
     void append(const PairRows& other, size_t from, size_t to);
 
