@@ -258,7 +258,12 @@ void carveContactArea(ByteView buf, int64_t A, int P, int Q, int C, int K, Carve
             continue;
         }
         if (checkDataType(buf.at(g + K)) != kClassText) {
-            ++g;
+            // When the eight bytes from g + K on are all 7 or less, none of them is a text
+            // type, and the next eight starts fail alike (zeroed stretches are common).
+            uint64_t word = ~uint64_t{0};
+            if (g + K + 8 <= buf.size)
+                std::memcpy(&word, buf.data + g + K, 8);
+            g += (word & 0xF8F8F8F8F8F8F8F8ull) == 0 ? 8 : 1;
             continue;
         }
         ColumnWalk walk(buf, g, targets, 2);

@@ -5,16 +5,6 @@
 
 namespace kestrova::engine {
 
-int32_t checkDataType(uint32_t serialType) {
-    if (serialType >= 2 && serialType <= 5)
-        return 1;
-    if (serialType == 7)
-        return 3;
-    if (serialType > 12)
-        return serialType % 2 == 0 ? 2 : kClassText;
-    return static_cast<int32_t>(serialType);
-}
-
 void ColumnWalk::stepSlow() {
     uint32_t type = 0;
     int n;

@@ -47,9 +47,16 @@ constexpr int32_t calculateDataWidth(uint32_t serialType) {
 
 // Coarse class of a serial type: 1 integer (types 2 to 5), 2 BLOB, 3 float, 4 TEXT; any
 // other type (0, 1, 6, 8 to 12) is returned unchanged.
-int32_t checkDataType(uint32_t serialType);
-
 constexpr int32_t kClassText = 4;
+constexpr int32_t checkDataType(uint32_t serialType) {
+    if (serialType >= 2 && serialType <= 5)
+        return 1;
+    if (serialType == 7)
+        return 3;
+    if (serialType > 12)
+        return serialType % 2 == 0 ? 2 : kClassText;
+    return static_cast<int32_t>(serialType);
+}
 
 // A read-only view of the scratch buffer. Bytes past `size` read as zero, like the zeroed
 // rest of the buffer, so a walk never reads outside it.

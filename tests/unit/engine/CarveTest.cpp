@@ -218,6 +218,57 @@ INSTANTIATE_TEST_SUITE_P(
         AreaCase{"ShorterThanData1Position", Bytes{0, 1, 1}, -1, {}}),
     [](const auto& info) { return std::string(info.param.name); });
 
+TEST(ContactArea, SkippingAheadFindsWhatTestingEveryStartFinds) {
+    // The carver skips starts that cannot hold a candidate. On random areas (zeroed stretches,
+    // small bytes, text types, anything) it must find what testing every start in turn finds.
+    auto everyStart = [](ByteView buf, int64_t A, int P, int Q, int C, int K) {
+        Rows out;
+        const int targets[2] = {P, Q};
+        int64_t g = 0;
+        while (g < A && g + K < A) {
+            bool candidate = checkDataType(buf.at(g + K)) == kClassText;
+            for (int i = 0; i < K && candidate; ++i)
+                candidate = buf.at(g + i) <= 7;
+            if (!candidate) {
+                ++g;
+                continue;
+            }
+            ColumnWalk walk(buf, g, targets, 2);
+            bool all = true;
+            for (int j = 0; j < C && all; ++j) {
+                all = walk.total() < A;
+                if (all)
+                    walk.step();
+            }
+            std::string id, value;
+            if (all && walk.value(0, id) && walk.value(1, value))
+                out.emplace_back(id, value);
+            const int64_t T = walk.total();
+            g += (T < A && T > 0) ? T : 1;
+        }
+        return out;
+    };
+    std::mt19937 rng(11);
+    for (int trial = 0; trial < 3000; ++trial) {
+        const int C = trial % 2 == 0 ? 4 : 12;
+        const int P = C - 2, Q = C - 1, K = Q;
+        Bytes area(static_cast<size_t>(1 + rng() % 600));
+        for (uint8_t& b : area) {
+            const unsigned kind = rng() % 10;
+            b = kind < 6   ? 0
+                : kind < 8 ? static_cast<uint8_t>(1 + rng() % 7)
+                : kind < 9 ? static_cast<uint8_t>(13 + 2 * (rng() % 20))
+                           : static_cast<uint8_t>(rng());
+        }
+        ScratchBuffer s;
+        s.loadBytes(area.data(), static_cast<int64_t>(area.size()));
+        const auto A = static_cast<int64_t>(area.size());
+        PairRows out;
+        carveContactArea(s.view(), A, P, Q, C, K, out);
+        ASSERT_EQ(pairsOf(out), everyStart(s.view(), A, P, Q, C, K)) << "trial " << trial;
+    }
+}
+
 TEST(ContactArea, ValueReachingPastTheScratchBufferIsDropped) {
     // A candidate at the very end of a full-size area whose data1 claims 8 KiB: the bytes it
     // claims would lie past the 65,535-byte buffer.
