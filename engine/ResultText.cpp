@@ -260,17 +260,16 @@ std::string buildContactText(const PairRows& rows, size_t maxBytes) {
     // Room for the usual text at once: most values are written once or twice. Reserved pages
     // that stay unwritten cost no memory.
     TextWriter text(std::min(maxBytes, 2 * rows.secondBytes() + 8 * n) + 256);
-    // A value appears in one line per pair it is part of: each is converted once, on first
-    // use (its converted length plus one; 0 before).
-    LargeBlock convertedBlock(n * sizeof(uint32_t));
-    auto* converted = reinterpret_cast<uint32_t*>(convertedBlock.data());
+    // Per row: its value's converted length plus one (0 before first use: a value appears in
+    // one line per pair it is part of and is converted once), and whether it has paired.
+    LargeBlock rowState(n * (sizeof(uint32_t) + 1));
+    auto* converted = reinterpret_cast<uint32_t*>(rowState.data());
+    uint8_t* used = rowState.data() + n * sizeof(uint32_t);
     auto field = [&](size_t row, std::string_view v) {
         if (converted[row] == 0)
             converted[row] = static_cast<uint32_t>(convertedView(v).size()) + 1;
         text.put(v.data(), converted[row] - 1);
     };
-    LargeBlock usedBlock(n);
-    uint8_t* used = usedBlock.data();
     for (size_t i = 0; i < n; ++i) {
         if (next[i] == 0)
             continue; // no later row of its id, or an empty value
