@@ -63,33 +63,61 @@ bool validUtf8(std::string_view s) {
     return true;
 }
 
-// The converted value, appended without a string of its own.
-std::string_view convertedView(std::string_view bytes) {
+uint64_t load64(const char* p) {
+    uint64_t w;
+    std::memcpy(&w, p, 8);
+    return w;
+}
+
+uint32_t load32(const char* p) {
+    uint32_t w;
+    std::memcpy(&w, p, 4);
+    return w;
+}
+
+// True when all n bytes are plain ASCII: none is zero, none has its top bit set. Eight bytes
+// at a time, the last eight overlapping the ones before; short values in two overlapping
+// halves.
+bool plainAscii(const char* p, size_t n) {
+    constexpr uint64_t kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
+    auto plain = [](uint64_t w) { return ((((w - kOnes) & ~w) | w) & kHigh) == 0; };
+    if (n >= 8) {
+        size_t i = 0;
+        for (; i + 8 <= n; i += 8) {
+            if (!plain(load64(p + i)))
+                return false;
+        }
+        return i == n || plain(load64(p + n - 8));
+    }
+    if (n >= 4)
+        return plain(load32(p) | (uint64_t{load32(p + n - 4)} << 32));
+    if (n == 0)
+        return true;
+    // One to three bytes: the first, the middle and the last cover them; the rest reads 1.
+    const auto byte = [&](size_t i) { return uint64_t{static_cast<unsigned char>(p[i])}; };
+    return plain((kOnes & ~uint64_t{0xFFFFFF}) | byte(0) | (byte(n / 2) << 8) |
+                 (byte(n - 1) << 16));
+}
+
+[[gnu::noinline]] std::string_view convertedSlow(std::string_view bytes) {
     const char* p = bytes.data();
     const size_t n = bytes.size();
-    // Most values are plain ASCII without a zero byte: eight bytes at a time, then byte by
-    // byte up to the first byte that is zero or not ASCII.
     size_t i = 0;
-    constexpr uint64_t kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
-    while (i + 8 <= n) {
-        uint64_t w;
-        std::memcpy(&w, p + i, 8);
-        if ((((w - kOnes) & ~w) | w) & kHigh)
-            break;
-        i += 8;
-    }
     for (; i < n; ++i) {
         const auto c = static_cast<unsigned char>(p[i]);
         if (c == 0 || c >= 0x80)
             break;
     }
-    if (i == n)
-        return bytes;
     // The plain bytes before i are valid on their own; the rest is checked from there.
     size_t end = i;
     while (end < n && p[end] != 0)
         ++end;
     return validUtf8(std::string_view(p + i, end - i)) ? bytes.substr(0, end) : std::string_view();
+}
+
+// The converted value, appended without a string of its own. Most values are plain ASCII.
+std::string_view convertedView(std::string_view bytes) {
+    return plainAscii(bytes.data(), bytes.size()) ? bytes : convertedSlow(bytes);
 }
 
 void appendField(std::string& out, std::string_view bytes) {
@@ -223,7 +251,18 @@ public:
             grow(n);
     }
     void put(const char* p, size_t n) {
-        std::memcpy(cursor_, p, n);
+        // Values are mostly short: copied in two overlapping pieces, without a call.
+        if (n >= 8 && n <= 16) {
+            const uint64_t head = load64(p), tail = load64(p + n - 8);
+            std::memcpy(cursor_, &head, 8);
+            std::memcpy(cursor_ + n - 8, &tail, 8);
+        } else if (n >= 4 && n < 8) {
+            const uint32_t head = load32(p), tail = load32(p + n - 4);
+            std::memcpy(cursor_, &head, 4);
+            std::memcpy(cursor_ + n - 4, &tail, 4);
+        } else {
+            std::memcpy(cursor_, p, n);
+        }
         cursor_ += n;
     }
     template <size_t N> void put(const char (&literal)[N]) { put(literal, N - 1); }

@@ -253,4 +253,20 @@ INSTANTIATE_TEST_SUITE_P(
                     ConvCase{"Aleksandr Ivanov \xD0\x98", "Aleksandr Ivanov \xD0\x98"},
                     ConvCase{"Aleksandr Ivanov \xD0", ""}, ConvCase{"", ""}));
 
+TEST(Utf8ToAnsi, ZeroOrInvalidByteAtEveryPositionOfEveryShortLength) {
+    // Plain values are recognised a word at a time, with overlapping loads for the bytes
+    // left over: a zero byte or a byte that is not ASCII must be seen wherever it lies.
+    for (size_t n = 1; n <= 20; ++n) {
+        const std::string plain = std::string("0123456789abcdefghij").substr(0, n);
+        EXPECT_EQ(utf8ToAnsi(plain), plain);
+        for (size_t k = 0; k < n; ++k) {
+            std::string zero = plain, high = plain;
+            zero[k] = '\0';
+            high[k] = '\xFF';
+            EXPECT_EQ(utf8ToAnsi(zero), plain.substr(0, k)) << n << " " << k;
+            EXPECT_EQ(utf8ToAnsi(high), "") << n << " " << k;
+        }
+    }
+}
+
 } // namespace
