@@ -142,19 +142,23 @@ bool BatchReader::readThroughRing(int fd, std::vector<Range>& ranges, size_t fro
         unsigned submitted = 0, completed = 0;
         while (completed < batch) {
             const unsigned toSubmit = batch - submitted;
-            const int rc = ringEnter(r.fd, toSubmit, toSubmit > 0 ? 0 : batch - completed);
+            const unsigned inFlight = submitted - completed;
+            const int rc = ringEnter(r.fd, toSubmit, toSubmit > 0 ? 0 : inFlight);
             if (rc >= 0) {
                 submitted += static_cast<unsigned>(rc);
-            } else if (errno != EINTR && errno != EAGAIN && errno != EBUSY &&
-                       submitted == completed) {
+            } else if (errno != EINTR && inFlight == 0) {
                 // Nothing of this batch is with the kernel: its reads are taken elsewhere, and
                 // the ring, which still holds them unsubmitted, is never entered again.
                 if (next - batch == from && submitted == 0)
                     return false;
-                for (size_t k = next - (batch - submitted); k < to; ++k)
+                for (size_t k = next - toSubmit; k < to; ++k)
                     ranges[k].got = preadFully(fd, ranges[k].pos, ranges[k].dst, ranges[k].len);
                 mode_ = Mode::Pread;
-                return true;
+                next = to;
+                break;
+            } else if (errno != EINTR) {
+                // The kernel takes no more for now: wait for a read it has before trying again.
+                ringEnter(r.fd, 0, 1);
             }
             // Reads already with the kernel are always waited for: their destinations are the
             // caller's memory.

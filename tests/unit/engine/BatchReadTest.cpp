@@ -3,8 +3,13 @@
 #include "engine/BatchRead.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 using kestrova::engine::BatchReader;
@@ -19,6 +24,20 @@ struct OpenFile {
     }
     int fd;
 };
+
+// Makes every later call of system call `nr` in this process fail with EPERM, as a sandbox
+// that forbids it would.
+bool forbidSystemCall(long nr) {
+    sock_filter filter[] = {
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, static_cast<uint32_t>(nr), 0, 1),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EPERM),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+    };
+    sock_fprog program{static_cast<unsigned short>(std::size(filter)), filter};
+    return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
+           ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
+}
 
 } // namespace
 
@@ -90,3 +109,41 @@ TEST(BatchRead, BadDescriptorReadsNothing) {
     EXPECT_EQ(ranges[0].got, 0);
     EXPECT_EQ(ranges[1].got, 0);
 }
+
+#if defined(__NR_io_uring_setup) && defined(__NR_io_uring_enter)
+TEST(BatchReadDeathTest, ForbiddenRingFallsBackToPread) {
+    // A sandbox may refuse the ring from the start, or refuse to enter one it handed out.
+    // Either way every range is read, and the reader keeps to pread afterwards.
+    TempDir dir;
+    Bytes content(64 * 1024);
+    for (size_t i = 0; i < content.size(); ++i)
+        content[i] = static_cast<uint8_t>(i * 7 + 3);
+    std::ofstream(dir.file("f"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(content.data()),
+               static_cast<std::streamsize>(content.size()));
+    auto readsEverything = [&](bool setUpFirst, long forbidden) {
+        OpenFile f(dir.file("f"));
+        BatchReader reader;
+        if (setUpFirst)
+            reader.batchesCheaply();
+        if (!forbidSystemCall(forbidden))
+            return false;
+        for (int round = 0; round < 2; ++round) {
+            Bytes out(content.size(), 0);
+            std::vector<BatchReader::Range> ranges;
+            for (size_t at = 0; at < content.size(); at += 4096)
+                ranges.push_back({static_cast<int64_t>(at), out.data() + at, 4096, 0});
+            reader.read(f.fd, ranges);
+            if (reader.usedRing() || out != content)
+                return false;
+        }
+        return true;
+    };
+    for (const bool setUpFirst : {false, true}) {
+        const long forbidden = setUpFirst ? __NR_io_uring_enter : __NR_io_uring_setup;
+        EXPECT_EXIT(std::exit(readsEverything(setUpFirst, forbidden) ? 0 : 1),
+                    testing::ExitedWithCode(0), "")
+            << (setUpFirst ? "entering the ring forbidden" : "setting up a ring forbidden");
+    }
+}
+#endif
