@@ -72,16 +72,15 @@ int ringEnter(int ringFd, unsigned toSubmit, unsigned minComplete) {
 
 } // namespace
 
-BatchReader::~BatchReader() {
-    delete ring_;
-}
+BatchReader::BatchReader() = default;
+BatchReader::~BatchReader() = default;
 
 bool BatchReader::setUpRing() {
     io_uring_params params{};
     const int fd = static_cast<int>(::syscall(__NR_io_uring_setup, kRingEntries, &params));
     if (fd < 0)
         return false;
-    auto* r = new Ring;
+    auto r = std::make_unique<Ring>();
     r->fd = fd;
     r->entries = params.sq_entries;
     r->sqMapSize = params.sq_off.array + params.sq_entries * sizeof(unsigned);
@@ -101,7 +100,6 @@ bool BatchReader::setUpRing() {
                                               MAP_SHARED | MAP_POPULATE, fd, IORING_OFF_SQES));
     }
     if (r->sqMap == MAP_FAILED || r->cqMap == MAP_FAILED || r->sqes == MAP_FAILED) {
-        delete r;
         return false;
     }
     auto* sq = static_cast<char*>(r->sqMap);
@@ -113,7 +111,7 @@ bool BatchReader::setUpRing() {
     r->cqTail = reinterpret_cast<unsigned*>(cq + params.cq_off.tail);
     r->cqMask = *reinterpret_cast<unsigned*>(cq + params.cq_off.ring_mask);
     r->cqes = reinterpret_cast<io_uring_cqe*>(cq + params.cq_off.cqes);
-    ring_ = r;
+    ring_ = std::move(r);
     return true;
 }
 
@@ -212,6 +210,7 @@ void BatchReader::read(int fd, std::vector<Range>& ranges) {
 
 struct BatchReader::Ring {};
 
+BatchReader::BatchReader() = default;
 BatchReader::~BatchReader() = default;
 
 bool BatchReader::setUpRing() {

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace kestrova::engine {
@@ -23,7 +24,7 @@ public:
         int64_t got = 0; // set by read: the bytes that came from the file
     };
 
-    BatchReader() = default;
+    BatchReader();
     ~BatchReader();
     BatchReader(const BatchReader&) = delete;
     BatchReader& operator=(const BatchReader&) = delete;
@@ -49,7 +50,7 @@ private:
     bool readThroughRing(int fd, std::vector<Range>& ranges, size_t from, size_t to);
 
     Mode mode_ = Mode::Untried;
-    Ring* ring_ = nullptr;
+    std::unique_ptr<Ring> ring_;
     bool usedRing_ = false;
 };
 
