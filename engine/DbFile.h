@@ -61,8 +61,6 @@ public:
 
     // The passes over a table read one block after another.
     static constexpr int64_t kBlockSize = int64_t{2} << 20;
-    // Pages up to this many apart are read in one piece by `loadPages`.
-    static constexpr int64_t kMergeGap = 2;
 
     // Big-endian numbers at `p`.
     static uint32_t loadU16(const uint8_t* p) { return (uint32_t{p[0]} << 8) | p[1]; }
