@@ -44,8 +44,9 @@ public:
     const uint8_t* view(int64_t pos, int64_t len) const;
 
     // Reads the pages of `pageBytes` bytes at `positions` (ascending, all in one block) into
-    // memory in place of that whole block; pages one apart are read together with the page
-    // between. Later reads inside the pages read are served from memory, others from the file.
+    // memory in place of that whole block, in one batch of reads; without a ring, pages one
+    // apart are read together with the page between. Later reads inside the pages read are
+    // served from memory, others from the file.
     void loadPages(const std::vector<int64_t>& positions, int64_t pageBytes) const;
 
     // Small big-endian reads; inlined for the usual case of bytes at hand.
