@@ -30,14 +30,16 @@ function(kestrova_add_subdirs)
     endforeach()
 endfunction()
 
-# kestrova_add_gtest(NAME [NO_MAIN] SOURCES ... LIBS ... LABELS ... [ENVIRONMENT ...] [TIMEOUT s])
+# kestrova_add_gtest(NAME [NO_MAIN] SOURCES ... LIBS ... LABELS ... [ENVIRONMENT ...] [TIMEOUT s]
+#                   [RESOURCE_LOCK name])
 # Builds a GoogleTest program outside the program folder and registers its tests with CTest,
 # one CTest test per test case. Tests under the "gui" label get the offscreen platform; a GUI
 # test brings its own main (NO_MAIN) that sets QT_QPA_PLATFORM=offscreen when unset, since
 # test discovery runs the program without the CTest environment.
 include(GoogleTest)
 function(kestrova_add_gtest name)
-    cmake_parse_arguments(T "NO_MAIN" "TIMEOUT" "SOURCES;LIBS;LABELS;ENVIRONMENT" ${ARGN})
+    cmake_parse_arguments(T "NO_MAIN" "TIMEOUT;RESOURCE_LOCK" "SOURCES;LIBS;LABELS;ENVIRONMENT"
+                          ${ARGN})
     add_executable(${name} ${T_SOURCES})
     target_link_libraries(${name} PRIVATE kestrova_flags ${T_LIBS} GTest::gtest GTest::gmock)
     if(NOT T_NO_MAIN)
@@ -68,6 +70,10 @@ function(kestrova_add_gtest name)
     if(env)
         file(APPEND ${props}
             "  set_tests_properties(\${${name}_TESTS} PROPERTIES ENVIRONMENT [==[${env}]==])\n")
+    endif()
+    if(T_RESOURCE_LOCK)
+        file(APPEND ${props} "  set_tests_properties(\${${name}_TESTS} PROPERTIES RESOURCE_LOCK "
+                             "[==[${T_RESOURCE_LOCK}]==])\n")
     endif()
     file(APPEND ${props} "endif()\n")
     set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${props})
