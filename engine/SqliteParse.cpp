@@ -254,9 +254,9 @@ void SqliteParse::carvePages(const std::vector<int64_t>& pages, bool classify, R
             } else {
                 parseSmsFresslistCell(addressColumn, personColumn, bodyColumn, smsColumnCount);
                 at.freeblockEnd = static_cast<uint32_t>(rows.size());
-                std::swap(carvedMessages, areaRows);
+                carvedMessages.swap(areaRows);
                 parseSmsUnassignedArea(addressColumn, personColumn, bodyColumn, smsColumnCount);
-                std::swap(carvedMessages, areaRows);
+                carvedMessages.swap(areaRows);
             }
             at.areaEnd = static_cast<uint32_t>(areaRows.size());
             leafRows.push_back(at);
@@ -375,7 +375,7 @@ void SqliteParse::getDbPageSize(const std::string& path) {
         return;
     uint8_t b[2];
     f.readDirect(16, b, 2);
-    const uint32_t v = (uint32_t{b[0]} << 8) | b[1];
+    const uint32_t v = DbFile::loadU16(b);
     pageSize = v == 1 ? 65536 : static_cast<int32_t>(v);
 }
 

@@ -164,6 +164,18 @@ void report(const char* kind, const Measure& m) {
                 m.baseKiB / 1024.0, overMiB, overMiB <= 64 ? "ok" : "MISSED");
 }
 
+// Measures both kinds of run on the two databases and prints their lines.
+bool measureAndReport(const std::string& contacts, const std::string& sms) {
+    Measure c, s;
+    if (!inChild(contacts, sms, false, c) || !inChild(contacts, sms, true, s)) {
+        std::fputs("a measuring run failed\n", stderr);
+        return false;
+    }
+    report("contacts", c);
+    report("messages", s);
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -192,16 +204,12 @@ int main(int argc, char** argv) {
     }
     if (!reuse.empty()) {
         // Measures again on the databases a run with --keep left in DIR.
-        Measure c, s;
         const std::string contacts = reuse + "/contacts2.db", sms = reuse + "/mmssms.db";
-        if (!fs::exists(contacts) || !fs::exists(sms) || !inChild(contacts, sms, false, c) ||
-            !inChild(contacts, sms, true, s)) {
-            std::fputs("a measuring run failed\n", stderr);
+        if (!fs::exists(contacts) || !fs::exists(sms)) {
+            std::fprintf(stderr, "no contacts2.db and mmssms.db in %s\n", reuse.c_str());
             return 1;
         }
-        report("contacts", c);
-        report("messages", s);
-        return 0;
+        return measureAndReport(contacts, sms) ? 0 : 1;
     }
     std::string dir = keep;
     if (dir.empty()) {
@@ -234,15 +242,8 @@ int main(int argc, char** argv) {
                     static_cast<long long>(r.dataRows), static_cast<long long>(r.deletedDataRows),
                     fs::file_size(r.smsPath) / 1048576.0, static_cast<long long>(r.smsRows),
                     static_cast<long long>(r.deletedSmsRows));
-        Measure c, s;
-        if (inChild(r.contactsPath, r.smsPath, false, c) &&
-            inChild(r.contactsPath, r.smsPath, true, s)) {
-            report("contacts", c);
-            report("messages", s);
-        } else {
-            std::fputs("a measuring run failed\n", stderr);
+        if (!measureAndReport(r.contactsPath, r.smsPath))
             status = 1;
-        }
     }
     if (keep.empty()) {
         std::error_code ec;
