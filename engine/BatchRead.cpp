@@ -115,9 +115,10 @@ bool BatchReader::setUpRing() {
     return true;
 }
 
-bool BatchReader::readThroughRing(int fd, std::vector<Range>& ranges, size_t from, size_t to) {
+bool BatchReader::readThroughRing(int fd, std::vector<Range>& ranges) {
     Ring& r = *ring_;
-    size_t next = from;
+    const size_t to = ranges.size();
+    size_t next = 0;
     while (next < to) {
         // One batch: at most as many reads as the ring holds, so completions never overflow.
         unsigned tail = __atomic_load_n(r.sqTail, __ATOMIC_RELAXED);
@@ -147,7 +148,7 @@ bool BatchReader::readThroughRing(int fd, std::vector<Range>& ranges, size_t fro
             } else if (errno != EINTR && inFlight == 0) {
                 // Nothing of this batch is with the kernel: its reads are taken elsewhere, and
                 // the ring, which still holds them unsubmitted, is never entered again.
-                if (next - batch == from && submitted == 0)
+                if (next == batch && submitted == 0)
                     return false;
                 for (size_t k = next - toSubmit; k < to; ++k)
                     ranges[k].got = preadFully(fd, ranges[k].pos, ranges[k].dst, ranges[k].len);
@@ -172,8 +173,7 @@ bool BatchReader::readThroughRing(int fd, std::vector<Range>& ranges, size_t fro
     }
     // A read cut short (the end of the file, or an error the kernel gave for one read) is
     // finished, or found to be short, by pread.
-    for (size_t k = from; k < to; ++k) {
-        Range& g = ranges[k];
+    for (Range& g : ranges) {
         if (g.got < g.len)
             g.got += preadFully(fd, g.pos + g.got, g.dst + g.got, g.len - g.got);
     }
@@ -195,7 +195,7 @@ void BatchReader::read(int fd, std::vector<Range>& ranges) {
         bool fits = true;
         for (const Range& g : ranges)
             fits = fits && g.len >= 0 && g.len <= int64_t{1} << 30;
-        if (fits && readThroughRing(fd, ranges, 0, ranges.size())) {
+        if (fits && readThroughRing(fd, ranges)) {
             usedRing_ = true;
             return;
         }
@@ -221,7 +221,7 @@ bool BatchReader::batchesCheaply() {
     return false;
 }
 
-bool BatchReader::readThroughRing(int, std::vector<Range>&, size_t, size_t) {
+bool BatchReader::readThroughRing(int, std::vector<Range>&) {
     return false;
 }
 

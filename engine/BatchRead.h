@@ -45,9 +45,9 @@ private:
     enum class Mode { Untried, Ring, Pread };
     struct Ring;
     bool setUpRing();
-    // Reads ranges[from, to) through the ring; false when the ring failed before the kernel
-    // took any of them.
-    bool readThroughRing(int fd, std::vector<Range>& ranges, size_t from, size_t to);
+    // Reads every range through the ring; false when the ring failed before the kernel took
+    // any of them.
+    bool readThroughRing(int fd, std::vector<Range>& ranges);
 
     Mode mode_ = Mode::Untried;
     std::unique_ptr<Ring> ring_;

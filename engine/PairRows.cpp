@@ -52,16 +52,8 @@ void PairRows::addSlow(std::string_view first, std::string_view second) {
 
 PairRows& PairRows::operator=(PairRows&& other) noexcept {
     if (this != &other) {
-        blocks_ = std::move(other.blocks_);
-        entries_ = std::move(other.entries_);
-        entryBlocks_ = std::move(other.entryBlocks_);
-        cursor_ = std::exchange(other.cursor_, nullptr);
-        nextEntry_ = std::exchange(other.nextEntry_, nullptr);
-        entryRoom_ = std::exchange(other.entryRoom_, 0);
-        left_ = std::exchange(other.left_, 0);
-        size_ = std::exchange(other.size_, 0);
-        secondBytes_ = std::exchange(other.secondBytes_, 0);
-        other.clear();
+        clear();
+        swap(other);
     }
     return *this;
 }

@@ -248,9 +248,9 @@ void SqliteParse::carvePages(const std::vector<int64_t>& pages, bool classify, R
                 parseContactFreelistCell(rawContactIdColumn, data1Column, contactColumnCount);
                 at.freeblockEnd = static_cast<uint32_t>(rows.size());
                 // The area carver appends to the run's rows; here they go to the area rows.
-                std::swap(carvedContacts, areaRows);
+                carvedContacts.swap(areaRows);
                 parseContactUnassignedArea(rawContactIdColumn, data1Column, contactColumnCount);
-                std::swap(carvedContacts, areaRows);
+                carvedContacts.swap(areaRows);
             } else {
                 parseSmsFresslistCell(addressColumn, personColumn, bodyColumn, smsColumnCount);
                 at.freeblockEnd = static_cast<uint32_t>(rows.size());
